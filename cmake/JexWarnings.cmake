@@ -1,0 +1,10 @@
+# cmake/JexWarnings.cmake - the warning flags every target of the project builds with.
+add_library(jex_warnings INTERFACE)
+target_compile_options(jex_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+  -Woverloaded-virtual -Wno-missing-field-initializers)
+
+# jex_target_defaults(target): warnings and the repository root as include directory.
+function(jex_target_defaults target)
+  target_link_libraries(${target} PRIVATE jex_warnings)
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()

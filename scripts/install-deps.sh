@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# scripts/install-deps.sh - installs the Debian packages the build, tests and demo need,
+# only those that are missing. Needs root or sudo.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config        # build
+  googletest libgtest-dev libgmock-dev     # tests
+  libbenchmark-dev                         # benchmarks
+  clang libclang-rt-14-dev                 # fuzz targets (libFuzzer)
+  python3                                  # test helpers
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+echo "installing: ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
