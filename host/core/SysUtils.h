@@ -34,10 +34,10 @@ private:
 };
 
 // Declares exception class Name derived from Base, with the base's constructors.
-#define JEX_EXCEPTION(Name, Base)                                                                \
-    class Name : public Base {                                                                   \
-    public:                                                                                      \
-        using Base::Base;                                                                        \
+#define JEX_EXCEPTION(Name, Base)                                                                  \
+    class Name : public Base {                                                                     \
+    public:                                                                                        \
+        using Base::Base;                                                                          \
     }
 
 // Run-time library (SysUtils).
@@ -102,6 +102,21 @@ JEX_EXCEPTION(EInvalidGraphicOperation, Exception);
 // Run-time type information.
 JEX_EXCEPTION(EPropertyError, Exception);
 JEX_EXCEPTION(EPropertyConvertError, Exception);
+
+/// A C++ exception that is not a host exception (a std::exception or any other thrown
+/// object), as the top-level handling presents it: ClassName() is the demangled C++ type,
+/// Message() the what() text (empty for objects that have none).
+class EForeignException : public Exception {
+public:
+    EForeignException(std::string AClassName, std::string AMessage)
+        : Exception(std::move(AMessage))
+        , FClassName(std::move(AClassName)) {}
+
+    std::string ClassName() const override { return FClassName; }
+
+private:
+    std::string FClassName;
+};
 
 // ---- Conversions, dates and file names ---------------------------------------------------
 

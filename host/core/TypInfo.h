@@ -38,7 +38,7 @@ enum TTypeKind : std::uint8_t {
 struct TTypeInfo {
     std::string Name;
     TTypeKind Kind = tkUnknown;
-    std::vector<std::string> EnumNames; ///< tkEnumeration, tkSet: member names by ordinal
+    std::vector<std::string> EnumNames;    ///< tkEnumeration, tkSet: member names by ordinal
     const TClassInfo* ClassType = nullptr; ///< tkClass
     const std::type_info* MethodSignature = nullptr; ///< tkMethod: typeid of the TEvent type
 };
