@@ -47,11 +47,13 @@ std::string DemangledTypeName(const std::type_info& AType);
 
 /// Declares a class's run-time type information inside its class body. The matching
 /// StaticClassInfo() is defined in the class's .cpp with the published members.
-#define JEX_CLASS(ClassName_)                                                                    \
-public:                                                                                          \
-    static const ::host::TClassInfo& StaticClassInfo();                                          \
-    const ::host::TClassInfo& ClassInfo() const override { return ClassName_::StaticClassInfo(); } \
-                                                                                                 \
+#define JEX_CLASS(ClassName_)                                                                      \
+public:                                                                                            \
+    static const ::host::TClassInfo& StaticClassInfo();                                            \
+    const ::host::TClassInfo& ClassInfo() const override {                                         \
+        return ClassName_::StaticClassInfo();                                                      \
+    }                                                                                              \
+                                                                                                   \
 private:
 
 template <typename Sig>
@@ -101,7 +103,9 @@ public:
 
     /// Calls the handler. Calling an unassigned event is a programming error; callers test
     /// Assigned() first, as the components do.
-    R operator()(Args... AArgs) const { return FInvoke(FData, FCode, std::forward<Args>(AArgs)...); }
+    R operator()(Args... AArgs) const {
+        return FInvoke(FData, FCode, std::forward<Args>(AArgs)...);
+    }
 
     bool operator==(const TEvent& AOther) const {
         return FData == AOther.FData && FInvoke == AOther.FInvoke &&
@@ -188,6 +192,14 @@ private:
 
 /// The framework's date-time: days since 30 December 1899, the fraction is the time of day.
 using TDateTime = double;
+
+/// The number of command-line parameters after the program name, read from the process itself
+/// (/proc/self/cmdline), so no cooperation of main() is needed.
+int ParamCount();
+
+/// Parameter AIndex counted from 1; 0 gives the full path of the running executable
+/// (/proc/self/exe). Out of range gives "".
+std::string ParamStr(int AIndex);
 
 } // namespace host
 
