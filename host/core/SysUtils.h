@@ -316,6 +316,8 @@ std::string Format(const std::string& AFormat, std::initializer_list<TVarRec> AA
 std::string Format(const std::string& AFormat, std::span<const TVarRec> AArgs);
 
 /// Format with explicit settings instead of FormatSettings().
+std::string Format(const std::string& AFormat, std::initializer_list<TVarRec> AArgs,
+                   const TFormatSettings& ASettings);
 std::string Format(const std::string& AFormat, std::span<const TVarRec> AArgs,
                    const TFormatSettings& ASettings);
 
