@@ -49,6 +49,7 @@ enum TComponentStateMember : std::uint8_t {
     csInline,
     csDesignInstance,
 };
+
 using TComponentState = TSet<TComponentStateMember>;
 
 enum TOperation : std::uint8_t { opInsert, opRemove };
@@ -155,3 +156,7 @@ T* Create(TComponent* AOwner, A&&... AArgs) {
 }
 
 } // namespace host
+
+#include "host/core/ClassesCollections.h"
+#include "host/core/ClassesStreams.h"
+#include "host/core/ClassesStrings.h"
