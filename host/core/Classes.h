@@ -156,3 +156,7 @@ T* Create(TComponent* AOwner, A&&... AArgs) {
 }
 
 } // namespace host
+
+#include "host/core/ClassesCollections.h"
+#include "host/core/ClassesStreams.h"
+#include "host/core/ClassesStrings.h"
