@@ -155,3 +155,5 @@ T* Create(TComponent* AOwner, A&&... AArgs) {
 }
 
 } // namespace host
+
+#include "host/core/ClassesStreaming.h"
