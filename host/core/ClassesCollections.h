@@ -79,10 +79,13 @@ private:
 /// A list of items of one item class, which it owns. Every addition, removal and move
 /// reports Update(nullptr) (a change of one item's properties reports Update(item)) unless an
 /// update is in progress; the outermost EndUpdate then always reports Update(nullptr).
-class TCollection : public TPersistent {
+class TCollection : public TPersistent, public IStreamableCollection {
     JEX_CLASS(TCollection)
 
 public:
+    // Stored forms read and write the items as "< item ... end >".
+    TPersistent* Item(int AIndex) const override { return Items(AIndex); }
+
     explicit TCollection(TCollectionItemClass AItemClass);
 
     /// Frees the items without reporting changes.
@@ -92,7 +95,7 @@ public:
 
     /// Creates a new item of the item class at the end; one Update(nullptr) once the item is
     /// complete.
-    TCollectionItem* Add();
+    TCollectionItem* Add() override;
 
     /// Adds an item and moves it to AIndex (0..Count); EListError for any other place, before
     /// anything is added.
@@ -102,9 +105,9 @@ public:
     void Delete(int AIndex);
 
     /// Frees all items, last first, as one update; nothing is reported when already empty.
-    void Clear();
+    void Clear() override;
 
-    int Count() const { return static_cast<int>(FItems.size()); }
+    int Count() const override { return static_cast<int>(FItems.size()); }
 
     /// The item at AIndex; EListError "List index out of bounds (<index>)" outside.
     TCollectionItem* Items(int AIndex) const;
@@ -115,8 +118,8 @@ public:
     /// The item with AID; nullptr when none has it.
     TCollectionItem* FindItemID(int AID) const;
 
-    virtual void BeginUpdate();
-    virtual void EndUpdate();
+    void BeginUpdate() override;
+    void EndUpdate() override;
 
     int UpdateCount() const { return FUpdateCount; }
 

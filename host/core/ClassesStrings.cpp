@@ -770,4 +770,27 @@ const TClassInfo& TStringList::StaticClassInfo() {
     return info;
 }
 
+// ---- Stored forms -------------------------------------------------------------------------
+
+std::vector<std::string> TStrings::GetLines() const {
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(Count()));
+    for (int i = 0; i < Count(); ++i)
+        lines.push_back(Get(i));
+    return lines;
+}
+
+void TStrings::SetLines(const std::vector<std::string>& ALines) {
+    BeginUpdate();
+    try {
+        Clear();
+        for (const std::string& line : ALines)
+            Add(line);
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
+    EndUpdate();
+}
+
 } // namespace host

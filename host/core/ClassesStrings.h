@@ -38,10 +38,14 @@ enum TDuplicates : std::uint8_t { dupIgnore, dupAccept, dupError };
 /// store the strings; the base provides text conversion, files, streams and assignment on top
 /// of Count/Get/Put/Insert/Delete/Clear. Index errors raise EStringListError
 /// "List index out of bounds (<index>)".
-class TStrings : public TPersistent {
+class TStrings : public TPersistent, public IStreamableStrings {
     JEX_CLASS(TStrings)
 
 public:
+    /// Stored forms write and read the lines as "Strings = ( ... )".
+    std::vector<std::string> GetLines() const override;
+    void SetLines(const std::vector<std::string>& ALines) override;
+
     virtual int Count() const = 0;
 
     /// The string at AIndex (a copy; TStringList also offers a reference).
