@@ -185,13 +185,18 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
 
     struct stat info {};
 
-    if (::fstat(FHandle, &info) != 0 || S_ISDIR(info.st_mode) ||
-        ::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0) {
+    if (::fstat(FHandle, &info) != 0 || S_ISDIR(info.st_mode)) {
         ::close(FHandle);
         RaiseOpenError(create, AFileName);
     }
-    if (!S_ISREG(info.st_mode))
+    // Non-blocking mode means nothing for regular files; everything else gets blocking I/O.
+    if (!S_ISREG(info.st_mode)) {
+        if (::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0) {
+            ::close(FHandle);
+            RaiseOpenError(create, AFileName);
+        }
         return;
+    }
 
     TShareTable& table = ShareTable();
     {

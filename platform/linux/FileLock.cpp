@@ -49,13 +49,6 @@ struct flock MakeLock(short AType, off_t AStart, off_t ALength) {
 }
 
 // 1 when some other description holds a lock in ARegion, 0 when none, -1 on error (errno).
-int RegionHeld(int AHandle, TRegion ARegion) {
-    struct flock probe = MakeLock(F_WRLCK, RegionStart(ARegion), kRegionSize);
-    if (fcntl(AHandle, F_OFD_GETLK, &probe) != 0)
-        return -1;
-    return probe.l_type != F_UNLCK ? 1 : 0;
-}
-
 // Takes a one-byte lock somewhere in ARegion. A slot another exclusive holder happens to have
 // is simply skipped for the next random one.
 bool HoldRegion(int AHandle, TRegion ARegion, short AType) {
@@ -79,22 +72,27 @@ void ReleaseAll(int AHandle) {
 // The regions a claim must find empty: whoever denies what it wants, whoever has what it
 // denies.
 int Conflicts(int AHandle, TFileShareBits AAccess, TFileShareBits AShare) {
-    const struct {
-        bool Applies;
-        TRegion Region;
-    } probes[] = {
-        {(AAccess & fsRead) != 0, rgDenyRead},
-        {(AAccess & fsWrite) != 0, rgDenyWrite},
-        {(AShare & fsRead) == 0, rgHasRead},
-        {(AShare & fsWrite) == 0, rgHasWrite},
-    };
-
-    for (const auto& p : probes) {
-        if (!p.Applies)
+    bool probe[kRegionCount] = {};
+    probe[rgDenyRead] = (AAccess & fsRead) != 0;
+    probe[rgDenyWrite] = (AAccess & fsWrite) != 0;
+    probe[rgHasRead] = (AShare & fsRead) == 0;
+    probe[rgHasWrite] = (AShare & fsWrite) == 0;
+    // Adjacent regions are probed with one call: our own locks never show in the answer.
+    for (int first = 0; first < kRegionCount;) {
+        if (!probe[first]) {
+            ++first;
             continue;
-        const int held = RegionHeld(AHandle, p.Region);
-        if (held != 0)
-            return held;
+        }
+        int last = first;
+        while (last + 1 < kRegionCount && probe[last + 1])
+            ++last;
+        struct flock query = MakeLock(F_WRLCK, RegionStart(static_cast<TRegion>(first)),
+                                      (last - first + 1) * kRegionSize);
+        if (fcntl(AHandle, F_OFD_GETLK, &query) != 0)
+            return -1;
+        if (query.l_type != F_UNLCK)
+            return 1;
+        first = last + 1;
     }
     return 0;
 }
@@ -133,12 +131,16 @@ TFileLockResult LockShare(int AHandle, TFileShareBits AAccess, TFileShareBits AS
     for (int attempt = 0; attempt < 8; ++attempt) {
         if (attempt > 0)
             PauseBriefly();
-        // A conflict already standing is a plain sharing violation: no need to take anything.
-        int conflict = Conflicts(AHandle, AAccess, AShare);
-        if (conflict < 0)
-            return IsUnsupported(errno) ? flUnsupported : flViolation;
-        if (conflict > 0)
-            return flViolation;
+        // After a failed round, a conflict already standing is a plain sharing violation: no
+        // need to take anything again. The first round goes straight to holding, the common
+        // case of no conflict costs the least.
+        if (attempt > 0) {
+            const int standing = Conflicts(AHandle, AAccess, AShare);
+            if (standing < 0)
+                return IsUnsupported(errno) ? flUnsupported : flViolation;
+            if (standing > 0)
+                return flViolation;
+        }
 
         bool held = true;
         for (const auto& h : holds) {
@@ -155,9 +157,13 @@ TFileLockResult LockShare(int AHandle, TFileShareBits AAccess, TFileShareBits AS
             continue;
         }
         // Probing after holding: of two claimers racing here, at least one sees the other.
-        conflict = Conflicts(AHandle, AAccess, AShare);
+        const int conflict = Conflicts(AHandle, AAccess, AShare);
         if (conflict == 0)
             return flGranted;
+        if (conflict < 0 && IsUnsupported(errno)) {
+            ReleaseAll(AHandle);
+            return flUnsupported;
+        }
         ReleaseAll(AHandle);
     }
     return flViolation;
