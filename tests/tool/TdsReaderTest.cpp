@@ -4,6 +4,7 @@
 
 #include "tests/support/TempDir.h"
 #include "tests/tool/TdsBuilder.h"
+#include "tests/tool/ToolProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ namespace {
 using jex::test::ReadFileBytes;
 
 std::string TdsPath(const std::string& AName) {
-    return std::string(JEX_TESTDATA_DIR) + "/tds/" + AName;
+    return test::TestDataPath("tds/" + AName);
 }
 
 #define REQUIRE_TDS(path)                                                                          \

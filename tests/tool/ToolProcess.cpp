@@ -2,11 +2,18 @@
 #include "tests/tool/ToolProcess.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace vellin::test {
+
+std::string TestDataPath(const std::string& ARelative) {
+    const char* folder = std::getenv("JEX_TESTDATA_DIR");
+    return std::string(folder != nullptr && *folder != '\0' ? folder : JEX_TESTDATA_DIR) + "/" +
+           ARelative;
+}
 
 TToolResult RunTool(const std::vector<std::string>& AArgs, const std::string& ACurrentDir) {
     int out[2];

@@ -10,8 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vellin {
 namespace {
@@ -284,19 +288,35 @@ TEST_F(VellinMergeTest, KeepsThePermissionsAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(VellinMergeTest, AFailedWriteLeavesTheOldMapWhole) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "running as root: a read-only folder does not stop writing";
     TTdsBuilder tds;
+    tds.AddModule({{"Unit1.cpp", {{{7, 0x10}}}}}, {{0x10, std::string(200, 'p')}});
     const std::string path = WriteTds(tds);
-    const std::filesystem::path folder = FDir.Path() / "locked";
-    std::filesystem::create_directory(folder);
-    const std::string map = (folder / "test.map").string();
+    const std::string map = FDir.File("test.map");
     WriteFileBytes(map, SampleMap);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_read |
-                                             std::filesystem::perms::owner_exec);
-    EXPECT_THROW(MergeIntoMapFile(path, map, BuiltInBorDebugApi()), EFCreateError);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    // A child process whose files may not grow past 64 bytes: the new map cannot be written
+    // (even for root), the old one must survive, and no temporary file may stay behind.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            MergeIntoMapFile(path, map, BuiltInBorDebugApi());
+        } catch (const EFCreateError&) {
+            _exit(0);
+        } catch (...) {
+        }
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "no EFCreateError";
     EXPECT_EQ(ReadFileBytes(map), SampleMap);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(FDir.Path()))
+        ++files;
+    EXPECT_EQ(files, 2u);
 }
 
 TEST_F(VellinMergeTest, ASymbolicLinkedMapReplacesTheFileItPointsAt) {
