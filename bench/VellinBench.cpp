@@ -127,7 +127,7 @@ const TPair& GeneratedPair() {
     static const TPair pair = [] {
         TPair p{Work().File("big.tds"), MapHead + " 0001:00000000       old\r\n",
                 Work().File("big.map")};
-        WriteAll(p.Tds, GenerateTds(4300));
+        WriteAll(p.Tds, GenerateTds(5900));
         return p;
     }();
     return pair;

@@ -6,12 +6,14 @@
 #include "tool/TdsReader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <map>
 #include <set>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vellin {
 
@@ -31,8 +33,8 @@ bool IsSignature(const char* ABytes) {
     return std::memcmp(ABytes, "FB09", 4) == 0 || std::memcmp(ABytes, "FB0A", 4) == 0;
 }
 
-std::uint32_t RawU32(const std::string& AData, std::uint64_t APos) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(AData.data() + APos);
+std::uint32_t RawU32(const char* AData, std::uint64_t APos) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(AData + APos);
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
@@ -40,19 +42,32 @@ std::uint32_t RawU32(const std::string& AData, std::uint64_t APos) {
 } // namespace
 
 TTdsFile::TTdsFile(std::string AData)
-    : FData(std::move(AData)) {
-    const std::uint64_t size = FData.size();
+    : FData(std::move(AData))
+    , FBytes(FData.data())
+    , FSize(FData.size()) {
+    Check();
+}
+
+TTdsFile::TTdsFile(std::unique_ptr<char[]> ABuffer, std::size_t ASize)
+    : FBuffer(std::move(ABuffer))
+    , FBytes(FBuffer.get())
+    , FSize(ASize) {
+    Check();
+}
+
+void TTdsFile::Check() {
+    const std::uint64_t size = FSize;
     if (size < 2 * TrailerSize)
         Corrupt("too short");
     // The trailer names the start of the debug data; an invalidated file has a damaged one.
-    if (!IsSignature(FData.data() + size - TrailerSize))
+    if (!IsSignature(FBytes + size - TrailerSize))
         Corrupt("no signature in the trailer");
-    const std::uint64_t distance = RawU32(FData, size - 4);
+    const std::uint64_t distance = RawU32(FBytes, size - 4);
     if (distance < 2 * TrailerSize || distance > size)
         Corrupt("trailer points outside the file");
     FBase = size - distance;
     FLength = distance - TrailerSize;
-    if (!IsSignature(FData.data() + FBase))
+    if (!IsSignature(FBytes + FBase))
         Corrupt("no signature at the start of the debug data");
     ReadDirectory();
     ReadNames();
@@ -68,18 +83,39 @@ TTdsFile::TTdsFile(std::string AData)
 }
 
 std::unique_ptr<TTdsFile> TTdsFile::Open(const std::string& APath) {
-    std::ifstream in(APath, std::ios::binary);
-    if (!in)
+    // Read, not mapped: a file cut short by someone else while it is mapped would kill the tool
+    // with SIGBUS. The buffer is left uninitialised; the read fills it.
+    const int fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         throw std::runtime_error("cannot open " + APath);
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0)
-        throw std::runtime_error("cannot read " + APath);
-    std::string data(static_cast<std::size_t>(size), '\0');
-    in.seekg(0);
-    if (!in.read(data.data(), size))
-        throw std::runtime_error("cannot read " + APath);
-    return std::make_unique<TTdsFile>(std::move(data));
+
+    struct stat info {};
+
+    std::size_t capacity = 1 << 16;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        capacity = static_cast<std::size_t>(info.st_size) + 1; // +1 sees the end at once
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    std::size_t size = 0;
+    while (true) {
+        if (size == capacity) {
+            std::unique_ptr<char[]> larger(new char[capacity * 2]);
+            std::memcpy(larger.get(), buffer.get(), size);
+            buffer = std::move(larger);
+            capacity *= 2;
+        }
+        const ssize_t got = ::read(fd, buffer.get() + size, capacity - size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            ::close(fd);
+            throw std::runtime_error("cannot read " + APath);
+        }
+        if (got == 0)
+            break;
+        size += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    return std::unique_ptr<TTdsFile>(new TTdsFile(std::move(buffer), size));
 }
 
 bool TTdsFile::Fits(std::uint64_t AOffset, std::uint64_t ASize) const {
@@ -88,14 +124,14 @@ bool TTdsFile::Fits(std::uint64_t AOffset, std::uint64_t ASize) const {
 
 std::uint32_t TTdsFile::U32(std::uint32_t AOffset, std::uint32_t AField) const {
     const std::uint64_t pos = std::uint64_t{AOffset} + AField;
-    return Fits(pos, 4) ? RawU32(FData, FBase + pos) : 0;
+    return Fits(pos, 4) ? RawU32(FBytes, FBase + pos) : 0;
 }
 
 std::uint16_t TTdsFile::U16(std::uint32_t AOffset, std::uint32_t AField) const {
     const std::uint64_t pos = std::uint64_t{AOffset} + AField;
     if (!Fits(pos, 2))
         return 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(FData.data() + FBase + pos);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(FBytes + FBase + pos);
     return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
 }
 
@@ -143,7 +179,7 @@ void TTdsFile::ReadNames() {
     for (std::uint32_t i = 0; i < count; ++i) {
         if (pos >= end)
             Corrupt("names table runs past its subsection");
-        const auto length = static_cast<unsigned char>(FData[FBase + pos]);
+        const auto length = static_cast<unsigned char>(FBytes[FBase + pos]);
         if (pos + 1 + length > end)
             Corrupt("name runs past its subsection");
         FNames.push_back(static_cast<std::uint32_t>(pos));
@@ -215,8 +251,8 @@ std::string TTdsFile::Name(std::uint32_t AIndex) const {
     if (AIndex == 0 || AIndex > FNames.size())
         return {};
     const std::uint64_t pos = FNames[AIndex - 1];
-    const auto length = static_cast<unsigned char>(FData[FBase + pos]);
-    return FData.substr(FBase + pos + 1, length);
+    const auto length = static_cast<unsigned char>(FBytes[FBase + pos]);
+    return std::string(FBytes + FBase + pos + 1, length);
 }
 
 const TTdsSubSection* TTdsFile::SrcSection(std::uint32_t AOffset) const {

@@ -69,6 +69,9 @@ public:
     /// Reads APath whole and checks it as above; raises std::runtime_error when it cannot.
     static std::unique_ptr<TTdsFile> Open(const std::string& APath);
 
+    TTdsFile(const TTdsFile&) = delete;
+    TTdsFile& operator=(const TTdsFile&) = delete;
+
     std::uint32_t SubSectionCount() const { return static_cast<std::uint32_t>(FDir.size()); }
 
     /// Entry AIndex of the directory; all zero when AIndex is out of range.
@@ -115,6 +118,8 @@ public:
     std::uint16_t U16(std::uint32_t AOffset, std::uint32_t AField) const;
 
 private:
+    TTdsFile(std::unique_ptr<char[]> ABuffer, std::size_t ASize);
+    void Check();
     void ReadDirectory();
     void ReadNames();
     void CheckSrcModule(const TTdsSubSection& ASection) const;
@@ -125,7 +130,10 @@ private:
     std::uint64_t SrcEntry(std::uint32_t AOffset, std::uint32_t AFile) const;
     bool Fits(std::uint64_t AOffset, std::uint64_t ASize) const;
 
-    std::string FData;         ///< the whole file
+    std::string FData;               ///< the whole file when it was handed over as a string
+    std::unique_ptr<char[]> FBuffer; ///< the whole file when it was read from disk
+    const char* FBytes = nullptr;    ///< the whole file, either way
+    std::uint64_t FSize = 0;
     std::uint64_t FBase = 0;   ///< start of the debug data in the file
     std::uint64_t FLength = 0; ///< bytes of debug data, the trailer excluded
     std::vector<TTdsSubSection> FDir;

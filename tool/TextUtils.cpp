@@ -13,18 +13,19 @@ namespace vellin {
 
 std::vector<std::string> SplitLines(std::string_view AText) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    const std::size_t size = AText.size();
-    while (start < size) {
-        std::size_t end = start;
-        while (end < size && AText[end] != '\r' && AText[end] != '\n')
-            ++end;
-        lines.emplace_back(AText.substr(start, end - start));
-        if (end < size && AText[end] == '\r' && end + 1 < size && AText[end + 1] == '\n')
-            ++end;
-        start = end + 1;
-    }
+    ForEachLine(AText, [&](std::string_view ALine) {
+        lines.emplace_back(ALine);
+        return true;
+    });
     return lines;
+}
+
+void AppendCrLfLines(std::string& AOut, std::string_view AText) {
+    AOut.reserve(AOut.size() + AText.size() + 2);
+    ForEachLine(AText, [&](std::string_view ALine) {
+        AOut.append(ALine).append("\r\n");
+        return true;
+    });
 }
 
 namespace {

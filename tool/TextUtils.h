@@ -15,6 +15,28 @@ namespace vellin {
 /// is kept, NUL included.
 std::vector<std::string> SplitLines(std::string_view AText);
 
+/// Calls AVisit(line) for every line of AText as SplitLines splits it, stopping early when
+/// AVisit returns false; returns false when it was stopped.
+template <typename TVisit>
+bool ForEachLine(std::string_view AText, TVisit&& AVisit) {
+    std::size_t start = 0;
+    const std::size_t size = AText.size();
+    while (start < size) {
+        std::size_t end = start;
+        while (end < size && AText[end] != '\r' && AText[end] != '\n')
+            ++end;
+        if (!AVisit(AText.substr(start, end - start)))
+            return false;
+        if (end < size && AText[end] == '\r' && end + 1 < size && AText[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return true;
+}
+
+/// Appends every line of AText (split as SplitLines does) to AOut, each followed by CR LF.
+void AppendCrLfLines(std::string& AOut, std::string_view AText);
+
 /// A byte string whose plain byte order is the order of AnsiCompareText; equal keys mean the
 /// texts compare equal.
 std::string AnsiSortKey(std::string_view AText);

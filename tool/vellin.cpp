@@ -129,18 +129,6 @@ void ReadSymbols(const TBorDebugApi& AApi, std::int32_t AHandle, std::int32_t AK
     }
 }
 
-// The text of ALines, every line followed by CR LF.
-std::string JoinLines(const std::vector<std::string>& ALines, std::size_t ACount) {
-    std::size_t size = 0;
-    for (std::size_t i = 0; i < ACount; ++i)
-        size += ALines[i].size() + 2;
-    std::string text;
-    text.reserve(size);
-    for (std::size_t i = 0; i < ACount; ++i)
-        text.append(ALines[i]).append("\r\n");
-    return text;
-}
-
 std::string ReadWholeFile(const std::string& APath) {
     errno = 0;
     std::FILE* file = std::fopen(APath.c_str(), "rb");
@@ -160,7 +148,9 @@ std::string ReadWholeFile(const std::string& APath) {
 }
 
 // Writes AText beside APath under a temporary name and renames it over APath, keeping the old
-// file's permissions. A symbolic link is followed, so the file it points at is replaced.
+// file's permissions. A symbolic link is followed, so the file it points at is replaced. There is
+// no fsync: the rename guards against the tool failing part-way, which is what matters here, and
+// syncing would make the tool several times slower than the reading and writing it does.
 void ReplaceFile(const std::string& APath, const std::string& AText) {
     std::string target = APath;
     std::error_code error;
@@ -198,8 +188,6 @@ void ReplaceFile(const std::string& APath, const std::string& AText) {
     }
     if (failure == 0 && hadFile && ::fchmod(fd, old.st_mode & 07777) != 0)
         failure = errno;
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
     if (::close(fd) != 0 && failure == 0)
         failure = errno;
     if (failure == 0 && std::rename(temporary.c_str(), target.c_str()) != 0)
@@ -210,28 +198,32 @@ void ReplaceFile(const std::string& APath, const std::string& AText) {
     }
 }
 
-} // namespace
+// What a TDS file contributes to the map, kept apart until the map has been read.
+struct TTdsTail {
+    TPublics Publics;
+    std::string Sections; ///< the line-number sections, lines ending in CR LF
 
-void ReadTdsFile(const std::string& ATdsFile, std::vector<std::string>& ATail,
-                 const TBorDebugApi& AApi) {
+    /// Appends the tail to AOut, every line followed by CR LF. Names may hold line breaks of
+    /// their own; those split lines here as they would in any list of lines.
+    void AppendTo(std::string& AOut) const {
+        std::size_t size = Sections.size() + 64;
+        for (const auto& [key, line] : Publics)
+            size += line.size() + 2;
+        AOut.reserve(AOut.size() + size);
+        AOut.append(jex::mapformat::PublicsByValueLine).append("\r\n\r\n");
+        for (const auto& [key, line] : Publics)
+            AppendCrLfLines(AOut, line);
+        AOut.append("\r\n");
+        AppendCrLfLines(AOut, Sections);
+    }
+};
+
+TTdsTail ReadTds(const std::string& ATdsFile, const TBorDebugApi& AApi) {
     std::int32_t error = 0;
     const std::int32_t handle = AApi.RegisterFile(ATdsFile.c_str(), 0, -1, &error);
     if (error != 0 || handle == 0)
         throw EVellinError("Cannot open the debug file: " + ATdsFile + ".");
-
-    std::string tail;
-    TPublics publics;
-    // The tail is replaced and the file released on every path, also when a step fails.
-    auto finish = [&] {
-        std::string text(jex::mapformat::PublicsByValueLine);
-        text.append("\r\n\r\n");
-        for (const auto& [key, line] : publics)
-            text.append(line).append("\r\n");
-        text.append("\r\n").append(tail);
-        ATail = SplitLines(text);
-        publics.clear();
-        AApi.UnregisterFile(handle);
-    };
+    TTdsTail tail;
     try {
         const std::int32_t count = AApi.SubSectionCount(handle);
         for (std::int32_t i = 0; i < count; ++i) {
@@ -241,30 +233,41 @@ void ReadTdsFile(const std::string& ATdsFile, std::vector<std::string>& ATail,
             std::int32_t size = 0;
             AApi.SubSection(handle, i, &kind, &unused, &offset, &size);
             if (kind == KindSrcModule)
-                ReadSourceModule(AApi, handle, offset, tail);
+                ReadSourceModule(AApi, handle, offset, tail.Sections);
             else if (kind == KindAlignSym || kind == KindGlobalSym)
-                ReadSymbols(AApi, handle, kind, offset, size, publics);
+                ReadSymbols(AApi, handle, kind, offset, size, tail.Publics);
         }
     } catch (...) {
-        finish();
+        AApi.UnregisterFile(handle); // released on every path
         throw;
     }
-    finish();
+    AApi.UnregisterFile(handle);
+    return tail;
+}
+
+} // namespace
+
+void ReadTdsFile(const std::string& ATdsFile, std::vector<std::string>& ATail,
+                 const TBorDebugApi& AApi) {
+    std::string text;
+    ReadTds(ATdsFile, AApi).AppendTo(text);
+    ATail = SplitLines(text);
 }
 
 void MergeIntoMapFile(const std::string& ATdsFile, const std::string& AMapFile,
                       const TBorDebugApi& AApi) {
-    std::vector<std::string> tail;
-    ReadTdsFile(ATdsFile, tail, AApi);
-    std::vector<std::string> map = SplitLines(ReadWholeFile(AMapFile));
-    std::size_t header = 0;
-    while (header < map.size() && !SameText(map[header], jex::mapformat::PublicsByNameLine))
-        ++header;
-    if (header == map.size())
+    const TTdsTail tail = ReadTds(ATdsFile, AApi);
+    const std::string map = ReadWholeFile(AMapFile);
+    std::string text;
+    const bool noHeader = ForEachLine(map, [&](std::string_view ALine) {
+        if (SameText(ALine, jex::mapformat::PublicsByNameLine))
+            return false;
+        text.append(ALine).append("\r\n");
+        return true;
+    });
+    if (noHeader)
         throw EVellinError("Invalid map file: " + AMapFile);
-    std::string text = JoinLines(map, header);
-    map.clear();
-    text += JoinLines(tail, tail.size());
+    tail.AppendTo(text);
     ReplaceFile(AMapFile, text);
 }
 
