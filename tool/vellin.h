@@ -35,7 +35,7 @@ void MergeIntoMapFile(const std::string& ATdsFile, const std::string& AMapFile,
 /// file with entries its header, an empty line, its rows of up to four entries with strictly
 /// rising line numbers, and an empty line. Calls AApi in the documented order and always
 /// unregisters the file it registered. Raises EVellinError "Cannot open the debug file: <tds>."
-/// when the file cannot be registered.
+/// when the file cannot be registered; on any failure ATail is left as it was.
 void ReadTdsFile(const std::string& ATdsFile, std::vector<std::string>& ATail,
                  const TBorDebugApi& AApi = BorDebug());
 
