@@ -19,7 +19,10 @@ class TMapIndex;
 
 /// The map reader's own exception class. No operation of the reader raises it: the content of a
 /// map never causes an error.
-JEX_EXCEPTION(EMapFileException, host::Exception);
+class EMapFileException : public host::Exception {
+public:
+    using Exception::Exception;
+};
 
 /// Reads a detailed linker map file and resolves code addresses against it.
 ///
