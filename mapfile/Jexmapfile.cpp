@@ -19,6 +19,7 @@ namespace {
 // A file of that name that is not a folder.
 bool FileExists(const std::string& AName) {
     struct stat info {};
+
     return ::stat(AName.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
@@ -48,7 +49,9 @@ std::string ReadWholeFile(const std::string& AName) {
     TFileHandle file(::open(AName.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0)
         throw host::EFOpenError("Cannot open file " + AName);
+
     struct stat info {};
+
     std::size_t capacity = 0;
     if (::fstat(file.Get(), &info) == 0 && info.st_size > 0)
         capacity = static_cast<std::size_t>(info.st_size);

@@ -184,8 +184,9 @@ TLineCursor::TLineCursor(std::string_view AText, std::size_t APosition)
 void TLineCursor::Seek(std::size_t APosition) {
     FPosition = APosition < FText.size() ? APosition : FText.size();
     const void* lf = std::memchr(FText.data() + FPosition, '\n', FText.size() - FPosition);
-    FNextLineFeed = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - FText.data())
-                                  : FText.size();
+    FNextLineFeed = lf != nullptr
+                        ? static_cast<std::size_t>(static_cast<const char*>(lf) - FText.data())
+                        : FText.size();
 }
 
 bool TLineCursor::Next(std::string_view& ALine) {
@@ -194,9 +195,9 @@ bool TLineCursor::Next(std::string_view& ALine) {
         return false;
     if (FNextLineFeed < FPosition) {
         const void* lf = std::memchr(FText.data() + FPosition, '\n', size - FPosition);
-        FNextLineFeed =
-            lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - FText.data())
-                          : size;
+        FNextLineFeed = lf != nullptr
+                            ? static_cast<std::size_t>(static_cast<const char*>(lf) - FText.data())
+                            : size;
     }
     std::size_t end = FNextLineFeed;
     const void* cr = std::memchr(FText.data() + FPosition, '\r', end - FPosition);

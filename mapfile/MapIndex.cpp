@@ -65,6 +65,10 @@ void TMapIndex::BuildSegments() {
         if (line.empty() || !mf::ReadHexField(line, mf::SegmentStartColumn, start) ||
             !mf::ReadHexField(line, mf::SegmentLengthColumn, length))
             continue;
+        // Linkers list the data segments after the code, starting at offset 0 again: taking
+        // them would give every address in the last code module a data module's name.
+        if (!mf::InCodeSegment(line))
+            continue;
         maxStart = std::max(maxStart, start);
         if (mf::HasModuleName(line))
             moduleLine = static_cast<std::ptrdiff_t>(i);
@@ -75,11 +79,9 @@ void TMapIndex::BuildSegments() {
 std::ptrdiff_t TMapIndex::UnitLine(std::uint32_t ARelative) const {
     // The scan stops at the first usable line starting above the address, which is where the
     // running maximum first exceeds it.
-    const auto stop =
-        std::upper_bound(FSegments.begin(), FSegments.end(), ARelative,
-                         [](std::uint32_t AValue, const TSegmentKey& AKey) {
-                             return AValue < AKey.MaxStart;
-                         });
+    const auto stop = std::upper_bound(
+        FSegments.begin(), FSegments.end(), ARelative,
+        [](std::uint32_t AValue, const TSegmentKey& AKey) { return AValue < AKey.MaxStart; });
     if (stop == FSegments.begin())
         return -1;
     return std::prev(stop)->ModuleLine;
@@ -107,10 +109,9 @@ void TMapIndex::BuildPublics() {
 }
 
 std::ptrdiff_t TMapIndex::ProcedureLine(std::uint32_t ARelative) const {
-    const auto stop = std::lower_bound(FPublics.begin(), FPublics.end(), ARelative,
-                                       [](const TPublicKey& AKey, std::uint32_t AValue) {
-                                           return AKey.MaxOffset < AValue;
-                                       });
+    const auto stop = std::lower_bound(
+        FPublics.begin(), FPublics.end(), ARelative,
+        [](const TPublicKey& AKey, std::uint32_t AValue) { return AKey.MaxOffset < AValue; });
     if (stop == FPublics.end())
         return -1;
     return stop->Offset == ARelative ? stop->Line : stop->BeforeLine;
@@ -158,7 +159,8 @@ std::ptrdiff_t TMapIndex::FirstLineContaining(const std::string& AUnit) {
                     found = static_cast<std::ptrdiff_t>(k);
         } else {
             for (std::int32_t k : FTextLines)
-                if (FLineNumberLines[static_cast<std::size_t>(k)].find(AUnit) != std::string::npos) {
+                if (FLineNumberLines[static_cast<std::size_t>(k)].find(AUnit) !=
+                    std::string::npos) {
                     found = k;
                     break;
                 }
@@ -175,8 +177,9 @@ std::int32_t TMapIndex::LineNumber(const std::string& AUnit, std::uint32_t ARela
     // The section's rows: after the line found and the empty line under it, up to the next
     // line-number header.
     const auto first = static_cast<std::size_t>(header) + 2;
-    const auto next = std::lower_bound(FMarkerLines.begin(), FMarkerLines.end(),
-                                       static_cast<std::int32_t>(std::min(first, FLineNumberLines.size())));
+    const auto next =
+        std::lower_bound(FMarkerLines.begin(), FMarkerLines.end(),
+                         static_cast<std::int32_t>(std::min(first, FLineNumberLines.size())));
     const std::size_t end =
         next == FMarkerLines.end() ? FLineNumberLines.size() : static_cast<std::size_t>(*next);
     if (first >= end)
@@ -190,8 +193,9 @@ std::int32_t TMapIndex::LineNumber(const std::string& AUnit, std::uint32_t ARela
     const auto past = std::upper_bound(rowsBegin, rowsEnd, std::uint64_t{ARelative});
     if (past != rowsBegin) {
         std::uint32_t ignored = 0;
-        ScanLineNumberRow(FLineNumberLines[static_cast<std::size_t>(past - FRowMinimum.begin() - 1)],
-                          ARelative, candidate, ignored);
+        ScanLineNumberRow(
+            FLineNumberLines[static_cast<std::size_t>(past - FRowMinimum.begin() - 1)], ARelative,
+            candidate, ignored);
     }
     // The last offset read comes from the section's last row that has a usable first entry.
     std::uint32_t lastOffset = 0;

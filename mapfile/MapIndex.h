@@ -26,7 +26,8 @@ public:
 
     /// Index of the segment line whose module the unit scan ends with for ARelative (the last
     /// line naming a module before the first usable line that starts above ARelative); -1 when
-    /// no such line.
+    /// no such line. Usable lines are non-empty code-segment lines with hexadecimal start and
+    /// length.
     std::ptrdiff_t UnitLine(std::uint32_t ARelative) const;
 
     /// Index of the public line whose name the procedure scan takes for ARelative; -1 when none.
@@ -42,15 +43,15 @@ public:
 
 private:
     struct TSegmentKey {
-        std::uint32_t MaxStart;     ///< greatest start offset up to this usable line
-        std::ptrdiff_t ModuleLine;  ///< last usable line naming a module up to here, or -1
+        std::uint32_t MaxStart;    ///< greatest start offset up to this usable line
+        std::ptrdiff_t ModuleLine; ///< last usable line naming a module up to here, or -1
     };
 
     struct TPublicKey {
-        std::uint32_t MaxOffset;    ///< greatest code offset up to this public
+        std::uint32_t MaxOffset; ///< greatest code offset up to this public
         std::uint32_t Offset;
-        std::ptrdiff_t Line;        ///< the public's own line
-        std::ptrdiff_t BeforeLine;  ///< the line taken when the address lies below it, or -1
+        std::ptrdiff_t Line;       ///< the public's own line
+        std::ptrdiff_t BeforeLine; ///< the line taken when the address lies below it, or -1
     };
 
     void BuildSegments();

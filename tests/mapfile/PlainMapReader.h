@@ -162,7 +162,8 @@ public:
         const std::uint32_t rel = r.Relative;
         for (const std::string& line : Segments) {
             std::uint32_t start, length;
-            if (line.empty() || !Hex(line, 6, start) || !Hex(line, 15, length))
+            if (line.empty() || !Hex(line, 6, start) || !Hex(line, 15, length) ||
+                Copy(line, 1).substr(0, 4) != "0001")
                 continue;
             if (rel < start)
                 break;
@@ -195,7 +196,8 @@ public:
                 k += 2;
                 std::int32_t candidate = 0;
                 std::uint32_t last = 0;
-                for (; k < LineNumbers.size() && !Contains(LineNumbers[k], "Line numbers for"); ++k) {
+                for (; k < LineNumbers.size() && !Contains(LineNumbers[k], "Line numbers for");
+                     ++k) {
                     const std::string& line = LineNumbers[k];
                     for (std::size_t e = 0; e < 4 && !line.empty(); ++e) {
                         std::uint32_t offset;
