@@ -143,7 +143,7 @@ void TMapIndex::BuildLineNumbers() {
         FLastEntryRow[k] = lastEntryRow;
     }
     for (std::size_t k = count; k-- > 1;)
-        if (!marker[k] && !marker[k - 1])
+        if (!marker[k])
             FRowMinimum[k - 1] = std::min(FRowMinimum[k - 1], FRowMinimum[k]);
 }
 

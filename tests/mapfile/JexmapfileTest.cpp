@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -77,6 +80,11 @@ std::vector<std::string> SampleMap() {
 }
 
 struct Resolved {
+    Resolved(std::string AUnit, std::string AProcedure, std::int32_t ALine)
+        : Unit(std::move(AUnit))
+        , Procedure(std::move(AProcedure))
+        , Line(ALine) {}
+
     std::string Unit;
     std::string Procedure;
     std::int32_t Line;
@@ -360,4 +368,233 @@ TEST_F(TJexMapFileTest, LoadUnitNamesListsEverySegmentsModule) {
     FMap.LoadUnitNames(&units);
     EXPECT_TRUE(FMap.MapLoaded());
     EXPECT_EQ(units, (std::vector<std::string>{"System", "SysUtils", "Unit1", "System"}));
+}
+
+// ---- Index against the plain scans -----------------------------------------------------------
+
+namespace {
+
+// Random maps with everything that has ever bent a scan: ascending and shuffled tables,
+// duplicates, malformed and cut-short fields, foreign segments, header spellings, long line
+// numbers, unit names contained in other names (and made of hex digits only).
+class MapGenerator {
+public:
+    explicit MapGenerator(unsigned ASeed)
+        : FRandom(ASeed) {}
+
+    std::string Generate() {
+        FOffsets.clear();
+        std::vector<std::string> lines;
+        for (int i = Pick(0, 3); i > 0; --i)
+            lines.push_back(Chance(0.3) ? "Publics by Name" : "head " + std::to_string(Pick(0, 9)));
+        if (!Chance(0.05))
+            lines.push_back(Chance(0.8) ? "Detailed map of segments"
+                                        : "** Detailed map of segments **");
+        lines.push_back(Chance(0.85) ? "" : SegmentLine());
+        for (int i = Pick(0, 12); i > 0; --i)
+            lines.push_back(Chance(0.1) ? "" : Mangle(SegmentLine()));
+        if (Chance(0.85)) {
+            lines.push_back(Header("Publics by Name"));
+            lines.emplace_back("");
+            for (int i = Pick(0, 4); i > 0; --i)
+                lines.push_back(PublicLine(Pick(0, 0x1800)));
+        }
+        if (Chance(0.9)) {
+            lines.push_back(Header("Publics by Value"));
+            lines.push_back(Chance(0.9) ? "" : PublicLine(Pick(0, 0x1800)));
+        }
+        std::vector<std::string> publics;
+        if (Chance(0.4))
+            publics.push_back(" 0002:FFB72010       TlsLast");
+        std::uint32_t offset = static_cast<std::uint32_t>(Pick(0, 0x40));
+        for (int i = Pick(0, 30); i > 0; --i) {
+            offset += static_cast<std::uint32_t>(Chance(0.15) ? 0 : Pick(1, 0x100));
+            publics.push_back(Chance(0.05) ? "" : Mangle(PublicLine(offset)));
+        }
+        Shuffle(publics, 0.25);
+        lines.insert(lines.end(), publics.begin(), publics.end());
+        lines.emplace_back("");
+        for (int s = Pick(0, 6); s > 0; --s)
+            AddSection(lines);
+        if (Chance(0.5)) {
+            lines.insert(lines.end(), {"", "Bound resource files", "", "Unit1.dfm", ""});
+            lines.push_back("Program entry point at 0001:" + Hex(Pick(0, 0x1800)));
+        }
+        return Join(lines);
+    }
+
+    /// Addresses worth asking about: every offset written, its neighbours, and a few extremes.
+    std::vector<std::uint32_t> Addresses() {
+        std::vector<std::uint32_t> addresses;
+        for (std::uint32_t offset : FOffsets)
+            for (std::uint32_t delta : {0u, 1u, 0xFFFFFFFFu})
+                addresses.push_back(offset + delta + 0x00401000u);
+        for (int i = 0; i < 20; ++i)
+            addresses.push_back(static_cast<std::uint32_t>(Pick(0, 0x1900)) + 0x00401000u);
+        addresses.insert(addresses.end(), {0x00401000u, 0x00400FFFu, 0xFFFFFFFFu, 1u});
+        return addresses;
+    }
+
+private:
+    int Pick(int ALow, int AHigh) {
+        return std::uniform_int_distribution<int>(ALow, AHigh)(FRandom);
+    }
+
+    bool Chance(double AProbability) { return std::bernoulli_distribution(AProbability)(FRandom); }
+
+    template <typename T>
+    const T& OneOf(const std::vector<T>& AValues) {
+        return AValues[static_cast<std::size_t>(Pick(0, static_cast<int>(AValues.size()) - 1))];
+    }
+
+    template <typename T>
+    void Shuffle(std::vector<T>& AValues, double AProbability) {
+        if (Chance(AProbability))
+            std::shuffle(AValues.begin(), AValues.end(), FRandom);
+    }
+
+    std::string Hex(int AValue) {
+        FOffsets.push_back(static_cast<std::uint32_t>(AValue));
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, Chance(0.05) ? "%08x" : "%08X", AValue);
+        return buffer;
+    }
+
+    std::string Unit() {
+        static const std::vector<std::string> units{"Sys",    "SysUtils", "System",  "Unit1",
+                                                    "Unit10", "DB",       "DBGrids", "A",
+                                                    "mc68k",  "Forms",    "pas",     "0001"};
+        return OneOf(units);
+    }
+
+    std::string Spaces(int ACount) { return std::string(static_cast<std::size_t>(ACount), ' '); }
+
+    std::string Header(const std::string& ATitle) {
+        static const std::vector<int> gaps{1, 9, 13, 9, 2};
+        std::string gap = Spaces(OneOf(gaps));
+        if (Chance(0.05))
+            gap = Chance(0.5) ? "\t" : "";
+        return Spaces(Pick(0, 2)) + "Address" + gap + ATitle + (Chance(0.1) ? " x" : "");
+    }
+
+    std::string SegmentLine() {
+        const std::string segment = Chance(0.15) ? "0002" : "0001";
+        std::string unit = Unit();
+        unit.resize(std::max<std::size_t>(unit.size(), 8), ' ');
+        std::string line = " " + segment + ":" + Hex(Pick(0, 0x1800)) + " " + Hex(Pick(0, 0x400)) +
+                           " C=CODE     S=.text    G=(none)   ";
+        const int shape = Pick(0, 19);
+        if (shape == 0)
+            return line + "ACBP=A9 M=" + unit;
+        if (shape == 1)
+            return line + "M=" + unit;
+        if (shape == 2)
+            return line + "M=ACBP=A9";
+        return line + "M=" + unit + " ACBP=A9";
+    }
+
+    std::string PublicLine(std::uint32_t AOffset) {
+        static const std::vector<std::string> names{"Alpha", "TForm1.Click", "@System@Halt", "x",
+                                                    "  padded  "};
+        static const std::vector<int> gaps{7, 7, 7, 2, 0, 1};
+        const std::string segment = Chance(0.12) ? "0002" : "0001";
+        return " " + segment + ":" + Hex(static_cast<int>(AOffset)) + Spaces(OneOf(gaps)) +
+               OneOf(names);
+    }
+
+    std::string Number() {
+        const int shape = Pick(0, 19);
+        if (shape == 0)
+            return std::to_string(Pick(1000000, 99999999)); // widens the entry
+        if (shape == 1)
+            return "   x" + std::to_string(Pick(0, 9));
+        if (shape == 2)
+            return std::to_string(Pick(100000, 999999));
+        std::string number = std::to_string(Pick(1, 9999));
+        return Spaces(6 - static_cast<int>(number.size())) + number;
+    }
+
+    void AddSection(std::vector<std::string>& ALines) {
+        const std::string unit = Unit();
+        ALines.push_back("Line numbers for " + unit + "(" + unit + ".pas) segment .text");
+        if (!Chance(0.25))
+            ALines.emplace_back("");
+        std::vector<std::string> entries;
+        int offset = Pick(0, 0x1000);
+        for (int i = Pick(1, 14); i > 0; --i) {
+            offset += Chance(0.1) ? 0 : Pick(1, 0x60);
+            entries.push_back(Number() + " 0001:" + Hex(offset));
+        }
+        Shuffle(entries, 0.2);
+        std::string row;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            row += entries[i];
+            if (i % 4 == 3 || i + 1 == entries.size()) {
+                ALines.push_back(Chance(0.1) ? Mangle(Mangle(Mangle(row))) : Mangle(row));
+                row.clear();
+            }
+        }
+        ALines.emplace_back("");
+    }
+
+    // Now and then cuts a line short or breaks one character.
+    std::string Mangle(std::string ALine) {
+        if (ALine.empty() || !Chance(0.12))
+            return ALine;
+        const auto at = static_cast<std::size_t>(Pick(0, static_cast<int>(ALine.size()) - 1));
+        if (Chance(0.5))
+            ALine.resize(at);
+        else
+            ALine[at] = OneOf(std::vector<char>{'G', ' ', '-', 'a', '\t', ':'});
+        return ALine;
+    }
+
+    std::string Join(const std::vector<std::string>& ALines) {
+        static const std::vector<std::string> breaks{"\r\n", "\n", "\r"};
+        const int style = Pick(0, 3);
+        std::string text;
+        for (const std::string& line : ALines)
+            text += line + (style < 3 ? breaks[static_cast<std::size_t>(style)] : OneOf(breaks));
+        if (Chance(0.2) && !text.empty())
+            text.pop_back();
+        return text;
+    }
+
+    std::mt19937 FRandom;
+    std::vector<std::uint32_t> FOffsets;
+};
+
+} // namespace
+
+TEST_F(TJexMapFileTest, IndexGivesTheResultsOfThePlainScansOnRandomMaps) {
+    std::size_t resolvedLines = 0;
+    std::size_t resolvedProcedures = 0;
+    for (unsigned seed = 1; seed <= 1000; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        MapGenerator generator(seed);
+        const std::string text = generator.Generate();
+        test::PlainMapReader plain;
+        plain.Load(text);
+        FMap.SetMapFileName(WriteMap(text, "random" + std::to_string(seed) + ".map"));
+        FMap.LoadMapFile();
+        ASSERT_EQ(FMap.SegmentLines(), plain.Segments);
+        ASSERT_EQ(FMap.PublicLines(), plain.Publics);
+        ASSERT_EQ(FMap.LineNumberLines(), plain.LineNumbers);
+        std::vector<std::string> units;
+        FMap.LoadUnitNames(&units);
+        ASSERT_EQ(units, plain.UnitNames());
+        for (std::uint32_t address : generator.Addresses()) {
+            const test::PlainMapReader::Result expected = plain.Lookup(address);
+            FMap.LoadExceptionData(At(address));
+            ASSERT_EQ(Resolved(FMap.UnitName(), FMap.ProcedureName(), FMap.LineNumber()),
+                      Resolved(expected.Unit, expected.Procedure, expected.Line))
+                << "address " << std::hex << address;
+            ASSERT_EQ(FMap.RelativeAddress(), expected.Relative);
+            resolvedLines += expected.Line != 0;
+            resolvedProcedures += !expected.Procedure.empty();
+        }
+    }
+    // The generator must reach the interesting paths, not only empty results.
+    EXPECT_GT(resolvedLines, 900u);
+    EXPECT_GT(resolvedProcedures, 20000u);
 }
