@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace jex;
@@ -597,4 +599,131 @@ TEST_F(TJexMapFileTest, IndexGivesTheResultsOfThePlainScansOnRandomMaps) {
     // The generator must reach the interesting paths, not only empty results.
     EXPECT_GT(resolvedLines, 900u);
     EXPECT_GT(resolvedProcedures, 20000u);
+}
+
+// ---- Real maps -----------------------------------------------------------------------------
+
+namespace {
+
+struct RealSection {
+    std::string Header;
+    std::vector<std::pair<std::uint32_t, std::int32_t>> Entries; // offset, line
+};
+
+// The map read with regular expressions, independently of the reader's column rules.
+struct RealMap {
+    std::vector<std::string> Units;
+    std::vector<std::tuple<std::uint32_t, std::uint32_t, std::string>> CodeSegments;
+    std::vector<std::pair<std::uint32_t, std::string>> CodePublics;
+    std::vector<RealSection> Sections;
+
+    explicit RealMap(const std::string& AText) {
+        const std::regex segment(R"(^ (\d{4}):([0-9A-F]{8}) ([0-9A-F]{8}) .*M=(\S+)\s+ACBP=)");
+        const std::regex code(R"(^ 0001:([0-9A-F]{8})\s+(\S.*?)\s*$)");
+        const std::regex header(R"(^Line numbers for )");
+        const std::regex entry(R"((\d+) 0001:([0-9A-F]{8}))");
+
+        enum { head, segments, names, values, lines } region = head;
+
+        for (const std::string& line : test::PlainMapReader::SplitLines(AText)) {
+            std::smatch m;
+            if (line.find("Detailed map of segments") != std::string::npos)
+                region = segments;
+            else if (line.find("Publics by Name") != std::string::npos)
+                region = names;
+            else if (line.find("Publics by Value") != std::string::npos)
+                region = values;
+            else if (std::regex_search(line, header)) {
+                region = lines;
+                Sections.push_back({line, {}});
+            } else if (region == segments && std::regex_search(line, m, segment)) {
+                Units.push_back(m[4]);
+                if (m[1] == "0001")
+                    CodeSegments.emplace_back(std::stoul(m[2], nullptr, 16),
+                                              std::stoul(m[3], nullptr, 16), m[4]);
+            } else if (region == values && std::regex_search(line, m, code)) {
+                CodePublics.emplace_back(std::stoul(m[1], nullptr, 16), m[2]);
+            } else if (region == lines) {
+                for (auto it = std::sregex_iterator(line.begin(), line.end(), entry);
+                     it != std::sregex_iterator(); ++it)
+                    Sections.back().Entries.emplace_back(std::stoul((*it)[2], nullptr, 16),
+                                                         std::stoi((*it)[1]));
+            }
+        }
+    }
+
+    std::string UnitAt(std::uint32_t AOffset) const {
+        for (const auto& [start, length, name] : CodeSegments)
+            if (AOffset >= start && AOffset < start + length)
+                return name;
+        return "";
+    }
+
+    // Lines of the entries nearest at or below AOffset in the first section whose header holds
+    // AUnit; empty when AOffset lies outside that section.
+    std::vector<std::int32_t> LinesAt(const std::string& AUnit, std::uint32_t AOffset) const {
+        for (const RealSection& section : Sections) {
+            if (section.Header.find(AUnit) == std::string::npos)
+                continue;
+            std::uint32_t best = 0;
+            bool any = false;
+            bool above = false;
+            for (const auto& [offset, line] : section.Entries) {
+                above = above || offset >= AOffset;
+                if (offset <= AOffset && (!any || offset > best)) {
+                    best = offset;
+                    any = true;
+                }
+            }
+            std::vector<std::int32_t> lines;
+            if (any && above)
+                for (const auto& [offset, line] : section.Entries)
+                    if (offset == best)
+                        lines.push_back(line);
+            return lines;
+        }
+        return {};
+    }
+};
+
+} // namespace
+
+TEST_F(TJexMapFileTest, RealMapsListTheirModulesAndResolveTheirPublics) {
+    const std::filesystem::path folder = std::filesystem::path(JEX_TESTDATA_DIR) / "maps";
+    if (!std::filesystem::is_directory(folder))
+        GTEST_SKIP() << "real map files not found in " << folder;
+    std::size_t files = 0;
+    for (const auto& item : std::filesystem::directory_iterator(folder)) {
+        if (item.path().extension() != ".map")
+            continue;
+        ++files;
+        SCOPED_TRACE(item.path().filename().string());
+        const RealMap real(test::ReadFileBytes(item.path().string()));
+        ASSERT_GT(real.CodePublics.size(), 1000u);
+        FMap.SetMapFileName(item.path().string());
+        std::vector<std::string> units;
+        FMap.LoadUnitNames(&units);
+        EXPECT_EQ(units, real.Units);
+
+        std::size_t checked = 0;
+        std::size_t withLine = 0;
+        for (std::size_t i = 0; i < real.CodePublics.size(); i += 10) {
+            const auto& [offset, name] = real.CodePublics[i];
+            FMap.LoadExceptionData(At(offset + 0x00401000u));
+            ASSERT_EQ(FMap.ProcedureName(), name) << std::hex << offset;
+            ASSERT_EQ(FMap.UnitName(), real.UnitAt(offset)) << std::hex << offset;
+            const std::vector<std::int32_t> lines = real.LinesAt(FMap.UnitName(), offset);
+            if (lines.empty()) {
+                EXPECT_EQ(FMap.LineNumber(), 0) << name;
+            } else {
+                EXPECT_NE(std::find(lines.begin(), lines.end(), FMap.LineNumber()), lines.end())
+                    << name << " got line " << FMap.LineNumber();
+                ++withLine;
+            }
+            ++checked;
+        }
+        // The project's own units carry line numbers; their publics must resolve to lines.
+        EXPECT_GT(withLine, 5u) << "of " << checked;
+    }
+    EXPECT_EQ(files, 3u);
 }
