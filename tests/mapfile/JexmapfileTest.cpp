@@ -8,11 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <random>
-#include <regex>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <tuple>
@@ -610,7 +611,13 @@ struct RealSection {
     std::vector<std::pair<std::uint32_t, std::int32_t>> Entries; // offset, line
 };
 
-// The map read with regular expressions, independently of the reader's column rules.
+bool IsHex(const std::string& AText) {
+    return AText.size() == 8 && std::all_of(AText.begin(), AText.end(), [](char c) {
+               return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+           });
+}
+
+// The map read token by token, independently of the reader's column rules.
 struct RealMap {
     std::vector<std::string> Units;
     std::vector<std::tuple<std::uint32_t, std::uint32_t, std::string>> CodeSegments;
@@ -618,36 +625,46 @@ struct RealMap {
     std::vector<RealSection> Sections;
 
     explicit RealMap(const std::string& AText) {
-        const std::regex segment(R"(^ (\d{4}):([0-9A-F]{8}) ([0-9A-F]{8}) .*M=(\S+)\s+ACBP=)");
-        const std::regex code(R"(^ 0001:([0-9A-F]{8})\s+(\S.*?)\s*$)");
-        const std::regex header(R"(^Line numbers for )");
-        const std::regex entry(R"((\d+) 0001:([0-9A-F]{8}))");
-
         enum { head, segments, names, values, lines } region = head;
 
         for (const std::string& line : test::PlainMapReader::SplitLines(AText)) {
-            std::smatch m;
-            if (line.find("Detailed map of segments") != std::string::npos)
+            if (line.find("Detailed map of segments") != std::string::npos) {
                 region = segments;
-            else if (line.find("Publics by Name") != std::string::npos)
+            } else if (line.find("Publics by Name") != std::string::npos) {
                 region = names;
-            else if (line.find("Publics by Value") != std::string::npos)
+            } else if (line.find("Publics by Value") != std::string::npos) {
                 region = values;
-            else if (std::regex_search(line, header)) {
+            } else if (line.starts_with("Line numbers for ")) {
                 region = lines;
                 Sections.push_back({line, {}});
-            } else if (region == segments && std::regex_search(line, m, segment)) {
-                Units.push_back(m[4]);
-                if (m[1] == "0001")
-                    CodeSegments.emplace_back(std::stoul(m[2], nullptr, 16),
-                                              std::stoul(m[3], nullptr, 16), m[4]);
-            } else if (region == values && std::regex_search(line, m, code)) {
-                CodePublics.emplace_back(std::stoul(m[1], nullptr, 16), m[2]);
+            } else if (region == segments && line.find("M=") != std::string::npos &&
+                       line.find("ACBP=") != std::string::npos) {
+                std::istringstream fields(line.substr(line.find("M=") + 2));
+                std::string name;
+                fields >> name;
+                Units.push_back(name);
+                if (line.starts_with(" 0001:") && IsHex(line.substr(6, 8)) &&
+                    IsHex(line.substr(15, 8)))
+                    CodeSegments.emplace_back(std::stoul(line.substr(6, 8), nullptr, 16),
+                                              std::stoul(line.substr(15, 8), nullptr, 16), name);
+            } else if (region == values && line.starts_with(" 0001:") && IsHex(line.substr(6, 8))) {
+                std::istringstream fields(line.substr(14));
+                std::string name;
+                std::getline(fields >> std::ws, name);
+                while (!name.empty() && name.back() == ' ')
+                    name.pop_back();
+                CodePublics.emplace_back(std::stoul(line.substr(6, 8), nullptr, 16), name);
             } else if (region == lines) {
-                for (auto it = std::sregex_iterator(line.begin(), line.end(), entry);
-                     it != std::sregex_iterator(); ++it)
-                    Sections.back().Entries.emplace_back(std::stoul((*it)[2], nullptr, 16),
-                                                         std::stoi((*it)[1]));
+                for (std::size_t at = line.find(" 0001:"); at != std::string::npos;
+                     at = line.find(" 0001:", at + 1)) {
+                    std::size_t digits = at;
+                    while (digits > 0 && std::isdigit(static_cast<unsigned char>(line[digits - 1])))
+                        --digits;
+                    if (digits < at && IsHex(line.substr(at + 6, 8)))
+                        Sections.back().Entries.emplace_back(
+                            std::stoul(line.substr(at + 6, 8), nullptr, 16),
+                            std::stoi(line.substr(digits, at - digits)));
+                }
             }
         }
     }
