@@ -48,6 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     jex::TJexMapFile map;
     map.SetMapFileName(MapPath());
     map.LoadExceptionData(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)));
+    // The reader has the whole file in memory now; nothing is left behind however the run ends.
+    std::remove(MapPath().c_str());
     jex::test::PlainMapReader plain;
     plain.Load(text);
     const jex::test::PlainMapReader::Result expected = plain.Lookup(address);
