@@ -49,7 +49,6 @@ enum TComponentStateMember : std::uint8_t {
     csInline,
     csDesignInstance,
 };
-
 using TComponentState = TSet<TComponentStateMember>;
 
 enum TOperation : std::uint8_t { opInsert, opRemove };
