@@ -248,7 +248,7 @@ const TClassInfo& TFuzzWidget::StaticClassInfo() {
             .Int64("Big", &T::Big, &T::SetBig)
             .Bool("Enabled", &T::Enabled, &T::SetEnabled, true)
             .Enum("Kind", &T::Kind, &T::SetKind, FuzzKindType(), fkA)
-            .Set("Flags", &T::Flags, &T::SetFlags, FuzzFlagsType(), {})
+            .Set("Flags", &T::Flags, &T::SetFlags, FuzzFlagsType(), TFuzzFlags{})
             .Float("Ratio", &T::Ratio, &T::SetRatio)
             .Float("Scale", &T::Scale, &T::SetScale, ftSingle)
             .Float("Price", &T::Price, &T::SetPrice, ftCurr)
