@@ -712,6 +712,9 @@ TEST_F(ClassesStreamingTest, ReaderAcceptsEveryLexicalFormOfValues) {
     EXPECT_DOUBLE_EQ(w->Stamp(), 2.5);
     EXPECT_DOUBLE_EQ(w->Price(), 12.5);
     EXPECT_EQ(w->Handle(), 0x80000002U);
+    // Currency keeps four decimals.
+    auto cents = Read(WidgetText("    Price = 0.00004"));
+    EXPECT_EQ(dynamic_cast<TTestWidget*>(cents->FindComponent("Widget1"))->Price(), 0.0);
     EXPECT_EQ(w->Lines()->FLines, (std::vector<std::string>{"a", "bc"}));
     ASSERT_EQ(w->Items()->Count(), 2);
     EXPECT_EQ(w->Items()->Item(0)->Caption(), "x");
@@ -848,6 +851,11 @@ TEST_F(ClassesStreamingTest, PropertyErrorsNameTheComponentAndThePath) {
               "Error reading Widget1.Kind: Invalid property value");
     EXPECT_EQ(ReadError(WidgetText("    Options = [woBold, woStrike]")),
               "Error reading Widget1.Options: Invalid property value");
+    // Values the property's floating type cannot hold.
+    EXPECT_EQ(ReadError(WidgetText("    Scale = 1E300")),
+              "Error reading Widget1.Scale: Invalid property value");
+    EXPECT_EQ(ReadError(WidgetText("    Price = 1E16")),
+              "Error reading Widget1.Price: Invalid property value");
     EXPECT_EQ(ReadError(WidgetText("    Caption = 12")),
               "Error reading Widget1.Caption: Invalid property value");
     EXPECT_EQ(ReadError(WidgetText("    OnClick = NoSuchMethod")),
