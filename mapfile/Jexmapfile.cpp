@@ -185,4 +185,12 @@ void TJexMapFile::LoadUnitNames(std::vector<std::string>* AList) {
             AList->emplace_back(mf::ModuleName(line));
 }
 
+void TJexMapFile::LoadUnitNames(host::TStrings* AList) {
+    if (AList == nullptr)
+        return;
+    std::vector<std::string> names;
+    LoadUnitNames(&names);
+    AList->SetLines(names);
+}
+
 } // namespace jex

@@ -6,6 +6,7 @@
 // built on the first lookup after each load, gives the same results without the scans.
 #pragma once
 
+#include "host/core/Classes.h"
 #include "host/core/SysUtils.h"
 
 #include <cstdint>
@@ -55,6 +56,9 @@ public:
     /// order (a module with several segments appears once per segment). nullptr does nothing.
     /// Loads the map first while MapLoaded is false.
     void LoadUnitNames(std::vector<std::string>* AList);
+
+    /// The same into a caller-owned string list (the framework's list type).
+    void LoadUnitNames(host::TStrings* AList);
 
     bool MapLoaded() const { return FMapLoaded; }
 

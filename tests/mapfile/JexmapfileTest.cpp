@@ -333,6 +333,10 @@ TEST_F(TJexMapFileTest, ThirteenSpaceHeadersOfNewerDelphiAreRead) {
     std::vector<std::string> units;
     FMap.LoadUnitNames(&units);
     EXPECT_EQ(units, (std::vector<std::string>{"System", "SysUtils", "Unit1", "System"}));
+    host::TStringList list;
+    list.Add("old");
+    FMap.LoadUnitNames(&list);
+    EXPECT_EQ(list.Text(), "System\r\nSysUtils\r\nUnit1\r\nSystem\r\n");
 }
 
 TEST_F(TJexMapFileTest, CppBuilderPublicsKeepTheirWholeName) {
@@ -365,7 +369,8 @@ TEST_F(TJexMapFileTest, MapRewrittenByVellinIsFullyReadable) {
 
 TEST_F(TJexMapFileTest, LoadUnitNamesListsEverySegmentsModule) {
     Open(Join(SampleMap()));
-    FMap.LoadUnitNames(nullptr);
+    FMap.LoadUnitNames(static_cast<std::vector<std::string>*>(nullptr));
+    FMap.LoadUnitNames(static_cast<host::TStrings*>(nullptr));
     EXPECT_FALSE(FMap.MapLoaded());
     std::vector<std::string> units{"old"};
     FMap.LoadUnitNames(&units);
