@@ -12,6 +12,8 @@ function(jex_add_map target)
     set(debug_args --debug-file ${ARG_DEBUG_FILE})
   endif()
   add_dependencies(${target} elfmap)
+  # A new elfmap relinks the target, so that its map is written anew.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS $<TARGET_FILE:elfmap>)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND $<TARGET_FILE:elfmap> $<TARGET_FILE:${target}> ${debug_args}
     COMMENT "Writing the map file of ${target}"

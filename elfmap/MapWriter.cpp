@@ -25,6 +25,8 @@ constexpr std::string_view HeaderFront = "Line numbers for ";
 constexpr std::string_view HeaderBack = ") segment .text";
 /// Every character a row of line entries can hold.
 constexpr std::string_view RowCharacters = " 0123456789ABCDEF:";
+/// Name of the closing public at the end of the code section.
+constexpr std::string_view EndOfCodeName = "(end of code)";
 
 std::string_view BaseName(std::string_view APath) {
     const std::size_t slash = APath.find_last_of('/');
@@ -291,6 +293,11 @@ std::string FormatMap(const TElfImage& AImage) {
     line("");
     for (const TFunctionSymbol& symbol : byValue)
         line(mf::FormatPublicLine(symbol.Offset, symbol.Name));
+    // The reader names no procedure above the last public, which would leave the last function
+    // of the code nameless: a closing public at the end of the code section lets it reach its
+    // function like every other.
+    if (!byValue.empty() && byValue.back().Offset < AImage.TextSize)
+        line(mf::FormatPublicLine(static_cast<std::uint32_t>(AImage.TextSize), EndOfCodeName));
     line("");
     line("");
 
