@@ -106,22 +106,27 @@ void MakeUnique(std::vector<TMapUnit>& AUnits) {
 /// before theirs). Found by looking up every substring of each header among the names.
 std::vector<std::vector<std::size_t>> MustPrecede(const std::vector<TMapUnit>& AUnits) {
     std::unordered_map<std::string_view, std::size_t> byName;
-    std::size_t longest = 0;
+    std::vector<std::size_t> lengths; // every length a name has, ascending
     for (std::size_t i = 0; i < AUnits.size(); ++i) {
         byName.emplace(AUnits[i].Name, i);
-        longest = std::max(longest, AUnits[i].Name.size());
+        lengths.push_back(AUnits[i].Name.size());
     }
+    std::sort(lengths.begin(), lengths.end());
+    lengths.erase(std::unique(lengths.begin(), lengths.end()), lengths.end());
     std::vector<std::vector<std::size_t>> later(AUnits.size());
+    std::vector<std::size_t> seenFor(AUnits.size(), AUnits.size());
     for (std::size_t v = 0; v < AUnits.size(); ++v) {
         const std::string header = Header(AUnits[v]);
         const std::string_view view(header);
-        std::unordered_set<std::size_t> found;
         for (std::size_t from = 0; from < view.size(); ++from)
-            for (std::size_t length = 1; length <= longest && from + length <= view.size();
-                 ++length) {
+            for (std::size_t length : lengths) {
+                if (from + length > view.size())
+                    break;
                 auto hit = byName.find(view.substr(from, length));
-                if (hit != byName.end() && hit->second != v && found.insert(hit->second).second)
+                if (hit != byName.end() && hit->second != v && seenFor[hit->second] != v) {
+                    seenFor[hit->second] = v;
                     later[hit->second].push_back(v);
+                }
             }
     }
     return later;
