@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -229,7 +230,37 @@ void BuildEntries(const TElfImage& AImage, const std::vector<TRow>& ARows, TComp
     }
 }
 
-void ReadUnit(const TElfImage& AImage, Dwarf_Die& ADie, TCompileUnit& AUnit) {
+/// Code already owned by earlier units: begin -> end, not overlapping.
+using TClaimed = std::map<std::uint32_t, std::uint32_t>;
+
+bool Claimed(const TClaimed& AClaimed, std::uint32_t AOffset) {
+    auto after = AClaimed.upper_bound(AOffset);
+    return after != AClaimed.begin() && AOffset < std::prev(after)->second;
+}
+
+/// GNU ld points the debug information of a discarded duplicate (an inline function or template
+/// instance compiled into several units) at the copy it kept, which comes from the first unit
+/// that has it. So a range that starts inside code an earlier unit already owns is such a
+/// phantom copy, and its rows (which describe code that is not in the program, possibly of
+/// another length) are left out; the rest is subtracted from what earlier units own.
+void DropPhantomRanges(std::vector<TCodeRange>& ARanges, TClaimed& AClaimed) {
+    std::vector<TCodeRange> own;
+    for (const TCodeRange& range : ARanges) {
+        if (Claimed(AClaimed, range.Begin))
+            continue;
+        TCodeRange rest = range;
+        auto next = AClaimed.upper_bound(rest.Begin);
+        if (next != AClaimed.end() && next->first < rest.End)
+            rest.End = next->first;
+        own.push_back(rest);
+    }
+    ARanges.swap(own);
+    NormaliseRanges(ARanges);
+    for (const TCodeRange& range : ARanges)
+        AClaimed[range.Begin] = range.End;
+}
+
+void ReadUnit(const TElfImage& AImage, Dwarf_Die& ADie, TClaimed& AClaimed, TCompileUnit& AUnit) {
     const char* name = dwarf_diename(&ADie);
     AUnit.SourcePath = name != nullptr ? name : "";
 
@@ -278,7 +309,7 @@ void ReadUnit(const TElfImage& AImage, Dwarf_Die& ADie, TCompileUnit& AUnit) {
             }
         }
     }
-    NormaliseRanges(AUnit.Ranges);
+    DropPhantomRanges(AUnit.Ranges, AClaimed);
     if (!AUnit.Ranges.empty())
         BuildEntries(AImage, rows, AUnit);
 }
@@ -286,6 +317,7 @@ void ReadUnit(const TElfImage& AImage, Dwarf_Die& ADie, TCompileUnit& AUnit) {
 /// Reads every compilation unit of ADwarf that has code in the code section.
 void ReadUnits(std::string_view AName, Dwarf* ADwarf, TElfImage& AImage) {
     Dwarf_CU* unit = nullptr;
+    TClaimed claimed;
     for (;;) {
         Dwarf_CU* next = nullptr;
         Dwarf_Half version = 0;
@@ -300,7 +332,7 @@ void ReadUnits(std::string_view AName, Dwarf* ADwarf, TElfImage& AImage) {
         if (unitType != DW_UT_compile && unitType != DW_UT_skeleton)
             continue;
         TCompileUnit compileUnit;
-        ReadUnit(AImage, die, compileUnit);
+        ReadUnit(AImage, die, claimed, compileUnit);
         if (!compileUnit.Lines.empty())
             AImage.Units.push_back(std::move(compileUnit));
     }

@@ -187,7 +187,7 @@ std::string CleanSymbol(std::string_view AName) {
 }
 
 /// Which of several symbols at one address names it: global before weak before local, a name
-/// without leading underscore before one with, then the shorter and the alphabetically first.
+/// without leading underscore before one with, then the shorter, then the alphabetically last.
 bool Preferred(const TFunctionSymbol& A, const TFunctionSymbol& B) {
     if (A.Rank != B.Rank)
         return A.Rank < B.Rank;
@@ -197,7 +197,9 @@ bool Preferred(const TFunctionSymbol& A, const TFunctionSymbol& B) {
         return !aHidden;
     if (A.Name.size() != B.Name.size())
         return A.Name.size() < B.Name.size();
-    return A.Name < B.Name;
+    // Names the demangler could not read stay mangled; of the constructor and destructor
+    // variants at one address (C1/C2, D1/D2) the debug information names the later one.
+    return A.Name > B.Name;
 }
 
 } // namespace
