@@ -36,9 +36,9 @@ build_program() { # $1: optimisation flag
   [ -x "$out" ] && return
   mkdir -p "$out.objs"
   local objs=()
+  for s in "${sources[@]}"; do objs+=("$out.objs/$(basename "$s" .cc).o"); done
   for s in "${sources[@]}"; do
     local o="$out.objs/$(basename "$s" .cc).o"
-    objs+=("$o")
     [ -f "$o" ] || echo "${CXX:-g++} -std=c++17 $opt -g ${includes[*]} -c $src/$s -o $o.tmp && mv $o.tmp $o"
   done | xargs -P 2 -I{} sh -c '{}'
   ${CXX:-g++} -o "$out" "${objs[@]}" -lpthread
