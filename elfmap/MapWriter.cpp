@@ -231,6 +231,12 @@ std::vector<TMapUnit> PlanUnits(const TElfImage& AImage) {
 std::string FormatMap(const TElfImage& AImage) {
     const std::vector<TMapUnit> units = PlanUnits(AImage);
     std::string text;
+    std::size_t expected = 4096;
+    for (const TFunctionSymbol& symbol : AImage.Functions)
+        expected += 2 * (symbol.Name.size() + 32);
+    for (const TCompileUnit& unit : AImage.Units)
+        expected += unit.Lines.size() * 21 + 128;
+    text.reserve(expected);
     auto line = [&text](std::string_view AText) { text.append(AText).append(Eol); };
 
     line("");
@@ -361,8 +367,6 @@ void WriteFileAtomically(const std::string& APath, std::string_view AContent) {
         data += written;
         left -= static_cast<std::size_t>(written);
     }
-    if (::fsync(fd) != 0)
-        fail("cannot write");
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
