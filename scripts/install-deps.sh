@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev                         # benchmarks
   clang libclang-rt-14-dev                 # fuzz targets (libFuzzer)
   python3                                  # test helpers
+  libdw-dev libelf-dev elfutils binutils   # elfmap (DWARF and ELF reading, objcopy, addr2line)
 )
 
 missing=()

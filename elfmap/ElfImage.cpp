@@ -1,0 +1,441 @@
+// elfmap/ElfImage.cpp - reads the code section, function symbols and DWARF line tables.
+//
+// The DWARF library sorts each unit's line rows by address. Rows of sections the linker threw
+// away (duplicate inline functions, templates) keep addresses near 0 or a tombstone value, so
+// only rows inside the unit's own ranges in the code section are used.
+#include "elfmap/ElfImage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cxxabi.h>
+#include <dwarf.h>
+#include <elfutils/libdw.h>
+#include <elfutils/libdwelf.h>
+#include <fcntl.h>
+#include <gelf.h>
+#include <libelf.h>
+#include <map>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace elfmap {
+
+namespace {
+
+/// An ELF descriptor and the file it was opened from, released together.
+class TElfFile {
+public:
+    TElfFile() = default;
+    TElfFile(const TElfFile&) = delete;
+    TElfFile& operator=(const TElfFile&) = delete;
+
+    ~TElfFile() {
+        if (FElf)
+            elf_end(FElf);
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+
+    Elf* FElf = nullptr;
+    int FFd = -1;
+    std::string FName;
+};
+
+[[noreturn]] void Fail(std::string_view AName, std::string_view AWhat) {
+    std::string message(AName);
+    message.append(": ").append(AWhat);
+    throw EElfMapError(message);
+}
+
+void InitLibelf(std::string_view AName) {
+    static const bool ready = elf_version(EV_CURRENT) != EV_NONE;
+    if (!ready)
+        Fail(AName, "the ELF library is too old");
+}
+
+/// Checks that the descriptor holds an ELF executable or shared object and returns its header.
+GElf_Ehdr CheckElf(const TElfFile& AFile) {
+    if (AFile.FElf == nullptr || elf_kind(AFile.FElf) != ELF_K_ELF)
+        Fail(AFile.FName, "not an ELF file");
+    GElf_Ehdr header;
+    if (gelf_getehdr(AFile.FElf, &header) == nullptr)
+        Fail(AFile.FName, "truncated or damaged ELF header");
+    return header;
+}
+
+void OpenFile(const std::string& APath, TElfFile& AFile) {
+    AFile.FName = APath;
+    InitLibelf(APath);
+    AFile.FFd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (AFile.FFd < 0)
+        Fail(APath, std::string("cannot open: ") + std::strerror(errno));
+    struct stat status;
+    if (::fstat(AFile.FFd, &status) != 0 || !S_ISREG(status.st_mode))
+        Fail(APath, "not a regular file");
+    AFile.FElf = elf_begin(AFile.FFd, ELF_C_READ_MMAP, nullptr);
+    CheckElf(AFile);
+}
+
+struct TSection {
+    Elf_Scn* Scn = nullptr;
+    GElf_Shdr Header{};
+};
+
+/// The first section of the given name (and type, unless SHT_NULL); Scn null when absent.
+TSection FindSection(const TElfFile& AFile, std::string_view AName, Elf64_Word AType) {
+    std::size_t names = 0;
+    if (elf_getshdrstrndx(AFile.FElf, &names) != 0)
+        Fail(AFile.FName, "damaged section table");
+    TSection found;
+    for (Elf_Scn* scn = elf_nextscn(AFile.FElf, nullptr); scn != nullptr;
+         scn = elf_nextscn(AFile.FElf, scn)) {
+        GElf_Shdr header;
+        if (gelf_getshdr(scn, &header) == nullptr)
+            Fail(AFile.FName, "damaged section header");
+        if (AType != SHT_NULL && header.sh_type != AType)
+            continue;
+        const char* name = elf_strptr(AFile.FElf, names, header.sh_name);
+        if (name != nullptr && AName == name) {
+            found.Scn = scn;
+            found.Header = header;
+            return found;
+        }
+    }
+    if (elf_errno() != 0)
+        Fail(AFile.FName, "damaged section table");
+    return found;
+}
+
+TSection FindSectionOfType(const TElfFile& AFile, Elf64_Word AType) {
+    TSection found;
+    for (Elf_Scn* scn = elf_nextscn(AFile.FElf, nullptr); scn != nullptr;
+         scn = elf_nextscn(AFile.FElf, scn)) {
+        GElf_Shdr header;
+        if (gelf_getshdr(scn, &header) != nullptr && header.sh_type == AType) {
+            found.Scn = scn;
+            found.Header = header;
+            break;
+        }
+    }
+    return found;
+}
+
+bool InText(const TElfImage& AImage, std::uint64_t AAddress) {
+    return AAddress >= AImage.TextAddress && AAddress - AImage.TextAddress < AImage.TextSize;
+}
+
+std::uint32_t ToOffset(const TElfImage& AImage, std::uint64_t AAddress) {
+    return static_cast<std::uint32_t>(AAddress - AImage.TextAddress);
+}
+
+/// Function symbols of ASymtab that lie in the code section.
+void ReadSymbols(const TElfFile& AFile, const TSection& ASymtab, TElfImage& AImage) {
+    Elf_Data* data = elf_getdata(ASymtab.Scn, nullptr);
+    if (data == nullptr)
+        Fail(AFile.FName, "truncated or damaged symbol table");
+    const std::size_t entrySize = gelf_fsize(AFile.FElf, ELF_T_SYM, 1, EV_CURRENT);
+    if (entrySize == 0)
+        Fail(AFile.FName, "damaged symbol table");
+    const std::size_t count = data->d_size / entrySize;
+    for (std::size_t i = 1; i < count; ++i) {
+        GElf_Sym symbol;
+        if (gelf_getsym(data, static_cast<int>(i), &symbol) == nullptr)
+            break;
+        const int type = GELF_ST_TYPE(symbol.st_info);
+        if ((type != STT_FUNC && type != STT_GNU_IFUNC) || symbol.st_shndx == SHN_UNDEF ||
+            !InText(AImage, symbol.st_value))
+            continue;
+        const char* name = elf_strptr(AFile.FElf, static_cast<std::size_t>(ASymtab.Header.sh_link),
+                                      symbol.st_name);
+        if (name == nullptr || *name == '\0')
+            continue;
+        TFunctionSymbol function;
+        function.Offset = ToOffset(AImage, symbol.st_value);
+        function.Name = Demangle(name);
+        switch (GELF_ST_BIND(symbol.st_info)) {
+        case STB_GLOBAL:
+            function.Rank = TSymbolRank::srGlobal;
+            break;
+        case STB_WEAK:
+            function.Rank = TSymbolRank::srWeak;
+            break;
+        default:
+            function.Rank = TSymbolRank::srLocal;
+        }
+        AImage.Functions.push_back(std::move(function));
+    }
+}
+
+/// A line-table row as the DWARF library delivers it.
+struct TRow {
+    std::uint64_t Address = 0;
+    int Line = 0;
+    bool EndSequence = false;
+};
+
+bool InRanges(const std::vector<TCodeRange>& ARanges, std::uint32_t AOffset, bool AEnd) {
+    auto after = std::upper_bound(ARanges.begin(), ARanges.end(), AOffset,
+                                  [](std::uint32_t o, const TCodeRange& r) { return o < r.Begin; });
+    if (after == ARanges.begin())
+        return false;
+    const TCodeRange& range = *(after - 1);
+    return AOffset < range.End || (AEnd && AOffset == range.End);
+}
+
+void NormaliseRanges(std::vector<TCodeRange>& ARanges) {
+    std::sort(ARanges.begin(), ARanges.end(),
+              [](const TCodeRange& a, const TCodeRange& b) { return a.Begin < b.Begin; });
+    std::vector<TCodeRange> merged;
+    for (const TCodeRange& range : ARanges) {
+        if (!merged.empty() && range.Begin <= merged.back().End)
+            merged.back().End = std::max(merged.back().End, range.End);
+        else
+            merged.push_back(range);
+    }
+    ARanges.swap(merged);
+}
+
+/// Turns the unit's rows (sorted by address) into the entries the map lists. Several rows at
+/// one address keep the last ordinary row, as binutils' addr2line does; an address with only
+/// end-of-sequence rows and the end of every range get line 0, so that code after the unit's
+/// last row (padding, code without debug information) gets no line.
+void BuildEntries(const TElfImage& AImage, const std::vector<TRow>& ARows, TCompileUnit& AUnit) {
+    std::vector<TLineEntry> entries;
+    std::size_t i = 0;
+    while (i < ARows.size()) {
+        const std::uint64_t address = ARows[i].Address;
+        const TRow* chosen = nullptr;
+        for (; i < ARows.size() && ARows[i].Address == address; ++i)
+            if (!ARows[i].EndSequence)
+                chosen = &ARows[i];
+        const std::uint32_t offset = ToOffset(AImage, address);
+        if (!InRanges(AUnit.Ranges, offset, chosen == nullptr))
+            continue;
+        entries.push_back({offset, chosen != nullptr ? chosen->Line : 0});
+    }
+    for (const TCodeRange& range : AUnit.Ranges)
+        entries.push_back({range.End, 0});
+    // The range ends were appended last: a stable sort keeps a real row ahead of them.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const TLineEntry& a, const TLineEntry& b) { return a.Offset < b.Offset; });
+    AUnit.Lines.clear();
+    for (const TLineEntry& entry : entries) {
+        if (!AUnit.Lines.empty() && AUnit.Lines.back().Offset == entry.Offset)
+            continue;
+        if (!AUnit.Lines.empty() && AUnit.Lines.back().Line == entry.Line)
+            continue;
+        AUnit.Lines.push_back(entry);
+    }
+}
+
+/// Code already owned by earlier units: begin -> end, not overlapping.
+using TClaimed = std::map<std::uint32_t, std::uint32_t>;
+
+bool Claimed(const TClaimed& AClaimed, std::uint32_t AOffset) {
+    auto after = AClaimed.upper_bound(AOffset);
+    return after != AClaimed.begin() && AOffset < std::prev(after)->second;
+}
+
+/// GNU ld points the debug information of a discarded duplicate (an inline function or template
+/// instance compiled into several units) at the copy it kept, which comes from the first unit
+/// that has it. So a range that starts inside code an earlier unit already owns is such a
+/// phantom copy, and its rows (which describe code that is not in the program, possibly of
+/// another length) are left out; the rest is subtracted from what earlier units own.
+void DropPhantomRanges(std::vector<TCodeRange>& ARanges, TClaimed& AClaimed) {
+    std::vector<TCodeRange> own;
+    for (const TCodeRange& range : ARanges) {
+        if (Claimed(AClaimed, range.Begin))
+            continue;
+        TCodeRange rest = range;
+        auto next = AClaimed.upper_bound(rest.Begin);
+        if (next != AClaimed.end() && next->first < rest.End)
+            rest.End = next->first;
+        own.push_back(rest);
+    }
+    ARanges.swap(own);
+    NormaliseRanges(ARanges);
+    for (const TCodeRange& range : ARanges)
+        AClaimed[range.Begin] = range.End;
+}
+
+void ReadUnit(const TElfImage& AImage, Dwarf_Die& ADie, TClaimed& AClaimed, TCompileUnit& AUnit) {
+    const char* name = dwarf_diename(&ADie);
+    AUnit.SourcePath = name != nullptr ? name : "";
+
+    Dwarf_Lines* lines = nullptr;
+    std::size_t count = 0;
+    if (dwarf_getsrclines(&ADie, &lines, &count) != 0)
+        return;
+    std::vector<TRow> rows;
+    rows.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        Dwarf_Line* line = dwarf_onesrcline(lines, i);
+        TRow row;
+        bool end = false;
+        if (line == nullptr || dwarf_lineaddr(line, &row.Address) != 0 ||
+            dwarf_lineno(line, &row.Line) != 0 || dwarf_lineendsequence(line, &end) != 0)
+            continue;
+        row.EndSequence = end;
+        rows.push_back(row);
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const TRow& a, const TRow& b) { return a.Address < b.Address; });
+
+    // The unit's own ranges say which rows are real; without them, sequences inside the code
+    // section stand in.
+    Dwarf_Addr base = 0, begin = 0, end = 0;
+    for (std::ptrdiff_t at = 0; (at = dwarf_ranges(&ADie, at, &base, &begin, &end)) > 0;) {
+        if (begin < end && InText(AImage, begin) && end - AImage.TextAddress <= AImage.TextSize)
+            AUnit.Ranges.push_back({ToOffset(AImage, begin), ToOffset(AImage, end)});
+    }
+    if (AUnit.Ranges.empty()) {
+        bool open = false;
+        std::uint64_t start = 0;
+        for (const TRow& row : rows) {
+            const bool inside = row.Address >= AImage.TextAddress &&
+                                row.Address - AImage.TextAddress <= AImage.TextSize;
+            if (!inside) {
+                open = false;
+            } else if (!row.EndSequence && !open) {
+                open = true;
+                start = row.Address;
+            } else if (row.EndSequence && open) {
+                open = false;
+                if (row.Address > start)
+                    AUnit.Ranges.push_back(
+                        {ToOffset(AImage, start), ToOffset(AImage, row.Address)});
+            }
+        }
+    }
+    DropPhantomRanges(AUnit.Ranges, AClaimed);
+    if (!AUnit.Ranges.empty())
+        BuildEntries(AImage, rows, AUnit);
+}
+
+/// Reads every compilation unit of ADwarf that has code in the code section.
+void ReadUnits(std::string_view AName, Dwarf* ADwarf, TElfImage& AImage) {
+    Dwarf_CU* unit = nullptr;
+    TClaimed claimed;
+    for (;;) {
+        Dwarf_CU* next = nullptr;
+        Dwarf_Half version = 0;
+        std::uint8_t unitType = 0;
+        Dwarf_Die die;
+        const int result = dwarf_get_units(ADwarf, unit, &next, &version, &unitType, &die, nullptr);
+        if (result > 0)
+            break;
+        if (result < 0)
+            Fail(AName, std::string("damaged debug information: ") + dwarf_errmsg(-1));
+        unit = next;
+        if (unitType != DW_UT_compile && unitType != DW_UT_skeleton)
+            continue;
+        TCompileUnit compileUnit;
+        ReadUnit(AImage, die, claimed, compileUnit);
+        if (!compileUnit.Lines.empty())
+            AImage.Units.push_back(std::move(compileUnit));
+    }
+}
+
+struct TDwarfCloser {
+    void operator()(Dwarf* ADwarf) const { dwarf_end(ADwarf); }
+};
+
+/// Refuses a debug file that was split off another build, when both carry a build id.
+void CheckBuildIds(const TElfFile& AExecutable, const TElfFile& ADebug) {
+    const void* exeId = nullptr;
+    const void* debugId = nullptr;
+    const ssize_t exeSize = dwelf_elf_gnu_build_id(AExecutable.FElf, &exeId);
+    const ssize_t debugSize = dwelf_elf_gnu_build_id(ADebug.FElf, &debugId);
+    if (exeSize > 0 && debugSize > 0 &&
+        (exeSize != debugSize ||
+         std::memcmp(exeId, debugId, static_cast<std::size_t>(exeSize)) != 0))
+        Fail(ADebug.FName, "build id differs from " + AExecutable.FName);
+}
+
+/// True when the file carries the debug information entries (stripping leaves NOBITS).
+bool HasDebugInfo(const TElfFile& AFile) {
+    for (const char* name : {".debug_info", ".zdebug_info"}) {
+        const TSection section = FindSection(AFile, name, SHT_NULL);
+        if (section.Scn != nullptr && section.Header.sh_type != SHT_NOBITS &&
+            section.Header.sh_size > 0)
+            return true;
+    }
+    return false;
+}
+
+TElfImage ReadImage(const TElfFile& AExecutable, const TElfFile* ADebug) {
+    const GElf_Ehdr header = CheckElf(AExecutable);
+    if (header.e_type != ET_EXEC && header.e_type != ET_DYN)
+        Fail(AExecutable.FName, "not an executable or shared object");
+    const TElfFile& debug = ADebug != nullptr ? *ADebug : AExecutable;
+    if (ADebug != nullptr) {
+        CheckElf(*ADebug);
+        CheckBuildIds(AExecutable, *ADebug);
+    }
+
+    TElfImage image;
+    const TSection text = FindSection(AExecutable, ".text", SHT_PROGBITS);
+    if (text.Scn == nullptr || text.Header.sh_size == 0)
+        Fail(AExecutable.FName, "no code section (.text)");
+    if (text.Header.sh_size > 0xFFFFFFFFu)
+        Fail(AExecutable.FName, "code section larger than 4 GiB");
+    image.TextAddress = text.Header.sh_addr;
+    image.TextSize = text.Header.sh_size;
+
+    TSection symbols = FindSectionOfType(AExecutable, SHT_SYMTAB);
+    const TElfFile* symbolFile = &AExecutable;
+    if (symbols.Scn == nullptr && ADebug != nullptr) {
+        symbols = FindSectionOfType(*ADebug, SHT_SYMTAB);
+        symbolFile = ADebug;
+    }
+    if (symbols.Scn == nullptr) {
+        symbols = FindSectionOfType(AExecutable, SHT_DYNSYM);
+        symbolFile = &AExecutable;
+    }
+    if (symbols.Scn != nullptr)
+        ReadSymbols(*symbolFile, symbols, image);
+
+    if (!HasDebugInfo(debug))
+        Fail(debug.FName, "no DWARF debug information (build with -g or give --debug-file)");
+    std::unique_ptr<Dwarf, TDwarfCloser> dwarf(dwarf_begin_elf(debug.FElf, DWARF_C_READ, nullptr));
+    if (!dwarf)
+        Fail(debug.FName, std::string("cannot read debug information: ") + dwarf_errmsg(-1));
+    ReadUnits(debug.FName, dwarf.get(), image);
+    if (image.Units.empty())
+        Fail(debug.FName, "no line information for the code section");
+    return image;
+}
+
+} // namespace
+
+std::string Demangle(std::string_view AName) {
+    std::string name(AName);
+    if (name.rfind("_Z", 0) != 0)
+        return name;
+    int status = 0;
+    std::unique_ptr<char, decltype(&std::free)> plain(
+        abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), &std::free);
+    return status == 0 && plain ? std::string(plain.get()) : name;
+}
+
+TElfImage ReadElfImage(const std::string& APath, const std::string& ADebugPath) {
+    TElfFile executable;
+    OpenFile(APath, executable);
+    if (ADebugPath.empty())
+        return ReadImage(executable, nullptr);
+    TElfFile debug;
+    OpenFile(ADebugPath, debug);
+    return ReadImage(executable, &debug);
+}
+
+TElfImage ReadElfImageFromMemory(char* AData, std::size_t ASize, std::string_view AName) {
+    TElfFile file;
+    file.FName = AName;
+    InitLibelf(AName);
+    file.FElf = elf_memory(AData, ASize);
+    return ReadImage(file, nullptr);
+}
+
+} // namespace elfmap

@@ -1,0 +1,382 @@
+// elfmap/MapWriter.cpp - unit naming, section order and the text of the map.
+#include "elfmap/MapWriter.h"
+
+#include "mapfile/MapFormat.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <queue>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace elfmap {
+
+namespace mf = jex::mapformat;
+
+namespace {
+
+constexpr std::string_view Eol = "\r\n";
+constexpr std::string_view HeaderFront = "Line numbers for ";
+constexpr std::string_view HeaderBack = ") segment .text";
+/// Every character a row of line entries can hold.
+constexpr std::string_view RowCharacters = " 0123456789ABCDEF:";
+/// Name of the closing public at the end of the code section.
+constexpr std::string_view EndOfCodeName = "(end of code)";
+
+std::string_view BaseName(std::string_view APath) {
+    const std::size_t slash = APath.find_last_of('/');
+    return slash == std::string_view::npos ? APath : APath.substr(slash + 1);
+}
+
+/// Control characters and "=" (which would break "M=" ... "ACBP=") become "_"; surrounding
+/// spaces go, since the reader trims them.
+std::string Clean(std::string_view AText) {
+    std::string text;
+    for (char c : AText) {
+        const auto u = static_cast<unsigned char>(c);
+        text.push_back(u < 0x20 || u == 0x7F || c == '=' ? '_' : c);
+    }
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string Header(const TMapUnit& AUnit) {
+    return mf::FormatLineSectionHeader(AUnit.Name, AUnit.FileName);
+}
+
+bool OnlyRowCharacters(std::string_view AName) {
+    return AName.find_first_not_of(RowCharacters) == std::string_view::npos;
+}
+
+bool InFixedText(std::string_view AName) {
+    return HeaderFront.find(AName) != std::string_view::npos ||
+           HeaderBack.find(AName) != std::string_view::npos;
+}
+
+/// The first name the unit would like: its file's stem, kept away from the header's fixed text
+/// and from what a row of entries can contain.
+TMapUnit InitialName(const TCompileUnit& AUnit, std::size_t AIndex) {
+    TMapUnit unit;
+    unit.Index = AIndex;
+    std::string base = Clean(BaseName(AUnit.SourcePath));
+    if (base.empty())
+        base = "unit";
+    unit.FileName = base;
+    const std::size_t dot = base.find_last_of('.');
+    std::string stem = dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
+    stem = Clean(stem);
+    if (stem.empty() || OnlyRowCharacters(stem) || InFixedText(stem)) {
+        const std::string extension =
+            dot == std::string::npos || dot + 1 >= base.size() ? "unit" : base.substr(dot + 1);
+        stem += "_" + extension;
+    }
+    unit.Name = stem;
+    return unit;
+}
+
+/// Gives every unit a distinct name: later holders of a taken name get "_2", "_3", ...
+void MakeUnique(std::vector<TMapUnit>& AUnits) {
+    std::unordered_set<std::string> taken;
+    for (const TMapUnit& unit : AUnits)
+        taken.insert(unit.Name);
+    std::unordered_set<std::string> used;
+    for (TMapUnit& unit : AUnits) {
+        if (used.insert(unit.Name).second)
+            continue;
+        for (int n = 2;; ++n) {
+            std::string candidate = unit.Name + "_" + std::to_string(n);
+            if (!taken.contains(candidate) && !used.contains(candidate)) {
+                unit.Name = candidate;
+                break;
+            }
+        }
+        used.insert(unit.Name);
+        taken.insert(unit.Name);
+    }
+}
+
+/// For every unit, the units whose section header contains its name (its section must come
+/// before theirs). Found by looking up every substring of each header among the names.
+std::vector<std::vector<std::size_t>> MustPrecede(const std::vector<TMapUnit>& AUnits) {
+    std::unordered_map<std::string_view, std::size_t> byName;
+    std::vector<std::size_t> lengths; // every length a name has, ascending
+    for (std::size_t i = 0; i < AUnits.size(); ++i) {
+        byName.emplace(AUnits[i].Name, i);
+        lengths.push_back(AUnits[i].Name.size());
+    }
+    std::sort(lengths.begin(), lengths.end());
+    lengths.erase(std::unique(lengths.begin(), lengths.end()), lengths.end());
+    std::vector<std::vector<std::size_t>> later(AUnits.size());
+    std::vector<std::size_t> seenFor(AUnits.size(), AUnits.size());
+    for (std::size_t v = 0; v < AUnits.size(); ++v) {
+        const std::string header = Header(AUnits[v]);
+        const std::string_view view(header);
+        for (std::size_t from = 0; from < view.size(); ++from)
+            for (std::size_t length : lengths) {
+                if (from + length > view.size())
+                    break;
+                auto hit = byName.find(view.substr(from, length));
+                if (hit != byName.end() && hit->second != v && seenFor[hit->second] != v) {
+                    seenFor[hit->second] = v;
+                    later[hit->second].push_back(v);
+                }
+            }
+    }
+    return later;
+}
+
+/// Orders the units so that each comes before every unit whose header contains its name,
+/// otherwise by where their code starts. Returns an empty order when names form a cycle and
+/// then sets AStuck to a unit on it.
+std::vector<std::size_t> OrderSections(const TElfImage& AImage, const std::vector<TMapUnit>& AUnits,
+                                       std::size_t& AStuck) {
+    const auto later = MustPrecede(AUnits);
+    std::vector<std::size_t> pending(AUnits.size(), 0);
+    for (const auto& successors : later)
+        for (std::size_t v : successors)
+            ++pending[v];
+    using TKey = std::pair<std::uint32_t, std::size_t>;
+    std::priority_queue<TKey, std::vector<TKey>, std::greater<>> ready;
+    auto key = [&](std::size_t i) {
+        return TKey{AImage.Units[AUnits[i].Index].Lines.front().Offset, i};
+    };
+    for (std::size_t i = 0; i < AUnits.size(); ++i)
+        if (pending[i] == 0)
+            ready.push(key(i));
+    std::vector<std::size_t> order;
+    while (!ready.empty()) {
+        const std::size_t u = ready.top().second;
+        ready.pop();
+        order.push_back(u);
+        for (std::size_t v : later[u])
+            if (--pending[v] == 0)
+                ready.push(key(v));
+    }
+    if (order.size() == AUnits.size())
+        return order;
+    for (std::size_t i = 0; i < AUnits.size(); ++i)
+        if (pending[i] != 0) {
+            AStuck = i;
+            break;
+        }
+    return {};
+}
+
+std::string SegmentLine(std::uint32_t ABegin, std::uint32_t ALength, std::string_view AName) {
+    std::string line(mf::AddressPrefix);
+    line.append(mf::HexOffset(ABegin)).append(" ").append(mf::HexOffset(ALength));
+    line.append(" C=CODE     S=.text    G=(none)   ").append(mf::ModuleNameTag).append(AName);
+    if (AName.size() < 8)
+        line.append(8 - AName.size(), ' ');
+    line.append(" ").append(mf::AcbpTag).append("A9");
+    return line;
+}
+
+std::string CleanSymbol(std::string_view AName) {
+    std::string name;
+    for (char c : AName)
+        name.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
+    return name;
+}
+
+/// Which of several symbols at one address names it: global before weak before local, a name
+/// without leading underscore before one with, then the shorter, then the alphabetically last.
+bool Preferred(const TFunctionSymbol& A, const TFunctionSymbol& B) {
+    if (A.Rank != B.Rank)
+        return A.Rank < B.Rank;
+    const bool aHidden = !A.Name.empty() && A.Name[0] == '_';
+    const bool bHidden = !B.Name.empty() && B.Name[0] == '_';
+    if (aHidden != bHidden)
+        return !aHidden;
+    if (A.Name.size() != B.Name.size())
+        return A.Name.size() < B.Name.size();
+    // Names the demangler could not read stay mangled; of the constructor and destructor
+    // variants at one address (C1/C2, D1/D2) the debug information names the later one.
+    return A.Name > B.Name;
+}
+
+} // namespace
+
+std::vector<TMapUnit> PlanUnits(const TElfImage& AImage) {
+    std::vector<TMapUnit> units;
+    for (std::size_t i = 0; i < AImage.Units.size(); ++i)
+        if (!AImage.Units[i].Lines.empty())
+            units.push_back(InitialName(AImage.Units[i], i));
+    MakeUnique(units);
+    // A cycle (two names each inside the other's header) is broken by renaming one of them;
+    // each round lengthens a name, so it ends.
+    for (std::size_t round = 0; round <= units.size(); ++round) {
+        std::size_t stuck = 0;
+        const std::vector<std::size_t> order = OrderSections(AImage, units, stuck);
+        if (!order.empty() || units.empty()) {
+            std::vector<TMapUnit> ordered;
+            ordered.reserve(units.size());
+            for (std::size_t i : order)
+                ordered.push_back(units[i]);
+            return ordered;
+        }
+        units[stuck].Name += "_";
+        MakeUnique(units);
+    }
+    return units;
+}
+
+std::string FormatMap(const TElfImage& AImage) {
+    const std::vector<TMapUnit> units = PlanUnits(AImage);
+    std::string text;
+    std::size_t expected = 4096;
+    for (const TFunctionSymbol& symbol : AImage.Functions)
+        expected += 2 * (symbol.Name.size() + 32);
+    for (const TCompileUnit& unit : AImage.Units)
+        expected += unit.Lines.size() * 21 + 128;
+    text.reserve(expected);
+    auto line = [&text](std::string_view AText) { text.append(AText).append(Eol); };
+
+    line("");
+    line(" Start         Length     Name                   Class");
+    line(std::string(mf::AddressPrefix) + "00000000 " +
+         mf::HexOffset(static_cast<std::uint32_t>(AImage.TextSize)) +
+         "H .text                   CODE");
+    line("");
+    line("");
+    line(mf::SegmentsMarker);
+    line("");
+
+    struct TSegment {
+        TCodeRange Range;
+        std::size_t Unit;
+    };
+
+    std::vector<TSegment> segments;
+    for (std::size_t u = 0; u < units.size(); ++u)
+        for (const TCodeRange& range : AImage.Units[units[u].Index].Ranges)
+            segments.push_back({range, u});
+    std::sort(segments.begin(), segments.end(),
+              [](const TSegment& a, const TSegment& b) { return a.Range.Begin < b.Range.Begin; });
+    // Neighbouring ranges of one unit become one segment line.
+    std::vector<TSegment> merged;
+    for (const TSegment& segment : segments) {
+        if (!merged.empty() && merged.back().Unit == segment.Unit)
+            merged.back().Range.End = std::max(merged.back().Range.End, segment.Range.End);
+        else
+            merged.push_back(segment);
+    }
+    for (const TSegment& segment : merged)
+        line(SegmentLine(segment.Range.Begin, segment.Range.End - segment.Range.Begin,
+                         units[segment.Unit].Name));
+    line("");
+
+    std::vector<TFunctionSymbol> byName = AImage.Functions;
+    for (TFunctionSymbol& symbol : byName)
+        symbol.Name = CleanSymbol(symbol.Name);
+    std::sort(byName.begin(), byName.end(), [](const TFunctionSymbol& a, const TFunctionSymbol& b) {
+        return a.Name != b.Name ? a.Name < b.Name : a.Offset < b.Offset;
+    });
+    byName.erase(std::unique(byName.begin(), byName.end(),
+                             [](const TFunctionSymbol& a, const TFunctionSymbol& b) {
+                                 return a.Name == b.Name && a.Offset == b.Offset;
+                             }),
+                 byName.end());
+    line(mf::PublicsByNameLine);
+    line("");
+    for (const TFunctionSymbol& symbol : byName)
+        line(mf::FormatPublicLine(symbol.Offset, symbol.Name));
+    line("");
+
+    // One name per address: the reader takes the first line at an exact address but the last
+    // one before a higher address, so two names at one address would answer differently.
+    std::vector<TFunctionSymbol> byValue = std::move(byName);
+    std::sort(byValue.begin(), byValue.end(),
+              [](const TFunctionSymbol& a, const TFunctionSymbol& b) {
+                  return a.Offset != b.Offset ? a.Offset < b.Offset : Preferred(a, b);
+              });
+    byValue.erase(std::unique(byValue.begin(), byValue.end(),
+                              [](const TFunctionSymbol& a, const TFunctionSymbol& b) {
+                                  return a.Offset == b.Offset;
+                              }),
+                  byValue.end());
+    line(mf::PublicsByValueLine);
+    line("");
+    for (const TFunctionSymbol& symbol : byValue)
+        line(mf::FormatPublicLine(symbol.Offset, symbol.Name));
+    // The reader names no procedure above the last public, which would leave the last function
+    // of the code nameless: a closing public at the end of the code section lets it reach its
+    // function like every other.
+    if (!byValue.empty() && byValue.back().Offset < AImage.TextSize)
+        line(mf::FormatPublicLine(static_cast<std::uint32_t>(AImage.TextSize), EndOfCodeName));
+    line("");
+    line("");
+
+    for (const TMapUnit& unit : units) {
+        line(mf::FormatLineSectionHeader(unit.Name, unit.FileName));
+        line("");
+        const std::vector<TLineEntry>& entries = AImage.Units[unit.Index].Lines;
+        for (std::size_t i = 0; i < entries.size(); i += mf::LineEntriesPerRow) {
+            std::string row;
+            for (std::size_t k = i; k < entries.size() && k < i + mf::LineEntriesPerRow; ++k)
+                row.append(mf::FormatLineEntry(entries[k].Line, entries[k].Offset));
+            line(row);
+        }
+        line("");
+    }
+    return text;
+}
+
+std::string DefaultMapPath(const std::string& AExecutable) {
+    const std::size_t slash = AExecutable.find_last_of('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = AExecutable.find_last_of('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return AExecutable + ".map";
+    return AExecutable.substr(0, dot) + ".map";
+}
+
+void WriteFileAtomically(const std::string& APath, std::string_view AContent) {
+    std::string temporary = APath + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        throw EElfMapError(APath +
+                           ": cannot create a temporary file beside it: " + std::strerror(errno));
+    auto fail = [&](const char* AWhat) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        throw EElfMapError(APath + ": " + AWhat + ": " + std::strerror(error));
+    };
+    // mkstemp creates the file private; a map is as readable as any file the user creates.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0666 & ~mask) != 0)
+        fail("cannot set permissions");
+    const char* data = AContent.data();
+    std::size_t left = AContent.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            fail("cannot write");
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw EElfMapError(APath + ": cannot write: " + std::strerror(error));
+    }
+    if (::rename(temporary.c_str(), APath.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw EElfMapError(APath + ": cannot replace: " + std::strerror(error));
+    }
+}
+
+} // namespace elfmap
