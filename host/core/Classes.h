@@ -156,3 +156,5 @@ T* Create(TComponent* AOwner, A&&... AArgs) {
 }
 
 } // namespace host
+
+#include "host/core/ClassesThread.h"
