@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <unordered_map>
 
 namespace host {
@@ -46,6 +47,44 @@ TCustomForm* GetParentForm(const TControl* AControl) {
     while (control != nullptr && control->Parent() != nullptr)
         control = control->Parent();
     return const_cast<TCustomForm*>(dynamic_cast<const TCustomForm*>(control));
+}
+
+const TClassInfo& TControl::StaticClassInfo() {
+    using T = TControl;
+    static const TClassInfo info =
+        TClassInfoBuilder<T>("TControl", &TComponent::StaticClassInfo())
+            .Integer("Left", &T::Left, &T::SetLeft)
+            .Integer("Top", &T::Top, &T::SetTop)
+            .Integer("Width", &T::Width, &T::SetWidth)
+            .Integer("Height", &T::Height, &T::SetHeight)
+            .Integer("Color", &T::Color, &T::SetColor, Stored(&T::IsColorStored))
+            .Bool("ParentColor", &T::ParentColor, &T::SetParentColor, true)
+            .Bool("Enabled", &T::Enabled, &T::SetEnabled, true)
+            .Object("Font", &T::Font, &T::SetFont)
+            .String("Hint", &T::Hint, &T::SetHint)
+            .Bool("ShowHint", &T::ShowHint, &T::SetShowHint, false)
+            .Bool("Visible", &T::Visible, &T::SetVisible, true)
+            .Build();
+    return info;
+}
+
+const TClassInfo& TGraphicControl::StaticClassInfo() {
+    static const TClassInfo info =
+        TClassInfoBuilder<TGraphicControl>("TGraphicControl", &TControl::StaticClassInfo()).Build();
+    return info;
+}
+
+const TClassInfo& TWinControl::StaticClassInfo() {
+    using T = TWinControl;
+    static const TClassInfo info =
+        TClassInfoBuilder<T>("TWinControl", &TControl::StaticClassInfo())
+            .Integer("TabOrder", &T::TabOrder, &T::SetTabOrder, -1)
+            .Event("OnEnter", &T::OnEnter, &T::SetOnEnter)
+            .Event("OnExit", &T::OnExit, &T::SetOnExit)
+            .Event("OnKeyDown", &T::OnKeyDown, &T::SetOnKeyDown)
+            .Event("OnKeyPress", &T::OnKeyPress, &T::SetOnKeyPress)
+            .Build();
+    return info;
 }
 
 // ---- TControl -------------------------------------------------------------------------------
@@ -122,6 +161,10 @@ void TControl::SetColor(TColor AValue) {
         return;
     FColor = AValue;
     StateChanged();
+    if (auto* win = dynamic_cast<TWinControl*>(this))
+        for (TControl* child : win->FControls)
+            if (child->FParentColor)
+                child->ParentColorChanged();
 }
 
 void TControl::SetParentColor(bool AValue) {
@@ -210,12 +253,22 @@ int TWinControl::TabOrder() const {
 }
 
 void TWinControl::SetTabOrder(int AValue) {
+    FWantedTabOrder = AValue;
     if (Parent() == nullptr)
         return;
     auto& list = Parent()->FTabList;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     const auto index = static_cast<std::size_t>(std::clamp(AValue, 0, static_cast<int>(list.size())));
     list.insert(list.begin() + static_cast<std::ptrdiff_t>(index), this);
+}
+
+void TWinControl::UpdateTabOrder() {
+    std::stable_sort(FTabList.begin(), FTabList.end(), [](TWinControl* A, TWinControl* B) {
+        const auto key = [](TWinControl* C) {
+            return C->FWantedTabOrder < 0 ? std::numeric_limits<int>::max() : C->FWantedTabOrder;
+        };
+        return key(A) < key(B);
+    });
 }
 
 bool TWinControl::CanFocus() const {

@@ -190,6 +190,9 @@ public:
     /// The message handler; overrides handle their messages and pass the rest on.
     virtual void WndProc(TMessage& AMessage);
 
+    /// Stored-test of Color: an own colour only.
+    bool IsColorStored() const { return !FParentColor; }
+
 protected:
     /// The state changed in a way the widgetset shows (text, geometry, visibility, enabled).
     virtual void StateChanged();
@@ -244,7 +247,11 @@ public:
     /// Position among the parent's windowed children in tab order; -1 without parent.
     int TabOrder() const;
     /// Moves the control in its parent's tab order (values beyond the end move it last).
+    /// Without a parent (a stored form being read) the value is kept for UpdateTabOrder.
     void SetTabOrder(int AValue);
+    /// Orders the windowed children by the tab orders they were given (stored forms set them
+    /// before the controls have their parent).
+    void UpdateTabOrder();
 
     bool TabStop() const { return FTabStop; }
     void SetTabStop(bool AValue) { FTabStop = AValue; }
@@ -319,6 +326,7 @@ private:
 
     std::vector<TControl*> FControls;
     std::vector<TWinControl*> FTabList;
+    int FWantedTabOrder = -1;
     bool FTabStop = false;
     THandle FHandle = 0;
     std::unique_ptr<TWSHandle> FWSHandle;

@@ -2,14 +2,104 @@
 #include "host/forms/Forms.h"
 
 #include "host/forms/Dialogs.h"
+#include "host/forms/ExtCtrls.h"
+#include "host/forms/StdCtrls.h"
 #include "platform/ProcessImage.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
+#include <strings.h>
 #include <utility>
 
 namespace host {
+
+namespace {
+
+const TTypeInfo& BorderStyleType() {
+    return EnumType<TFormBorderStyle>("TFormBorderStyle", {"bsNone", "bsSingle", "bsSizeable",
+                                                           "bsDialog", "bsToolWindow",
+                                                           "bsSizeToolWin"});
+}
+
+struct TCaseless {
+    bool operator()(const std::string& A, const std::string& B) const {
+        return strcasecmp(A.c_str(), B.c_str()) < 0;
+    }
+};
+
+std::map<std::string, std::string_view, TCaseless>& FormResources() {
+    static std::map<std::string, std::string_view, TCaseless> resources;
+    return resources;
+}
+
+} // namespace
+
+void RegisterFormResource(const std::string& AClassName, std::string_view AText) {
+    FormResources()[AClassName] = AText;
+}
+
+std::string_view FindFormResource(const std::string& AClassName) {
+    const auto& resources = FormResources();
+    const auto it = resources.find(AClassName);
+    return it != resources.end() ? it->second : std::string_view();
+}
+
+const TClassInfo& TCustomForm::StaticClassInfo() {
+    using T = TCustomForm;
+    static const TClassInfo info =
+        TClassInfoBuilder<T>("TCustomForm", &TWinControl::StaticClassInfo())
+            .Enum("BorderStyle", &T::BorderStyle, &T::SetBorderStyle, BorderStyleType(),
+                  bsSizeable)
+            .String("Caption", &T::Caption, &T::SetCaption)
+            .Integer("ClientHeight", &T::ClientHeight, &T::SetClientHeight)
+            .Integer("ClientWidth", &T::ClientWidth, &T::SetClientWidth)
+            .Bool("OldCreateOrder", &T::OldCreateOrder, &T::SetOldCreateOrder)
+            .Enum("Position", &T::Position, &T::SetPosition,
+                  EnumType<TPosition>("TPosition",
+                                      {"poDesigned", "poDefault", "poDefaultPosOnly",
+                                       "poDefaultSizeOnly", "poScreenCenter", "poDesktopCenter",
+                                       "poMainFormCenter", "poOwnerFormCenter"}),
+                  poDesigned)
+            .Integer("PixelsPerInch", &T::PixelsPerInch, &T::SetPixelsPerInch)
+            .Integer("TextHeight", &T::TextHeight, &T::SetTextHeight)
+            .Event("OnActivate", &T::OnActivate, &T::SetOnActivate)
+            .Event("OnClose", &T::OnClose, &T::SetOnClose)
+            .Event("OnCloseQuery", &T::OnCloseQuery, &T::SetOnCloseQuery)
+            .Event("OnCreate", &T::OnCreate, &T::SetOnCreate)
+            .Event("OnDeactivate", &T::OnDeactivate, &T::SetOnDeactivate)
+            .Event("OnHide", &T::OnHide, &T::SetOnHide)
+            .Event("OnShow", &T::OnShow, &T::SetOnShow)
+            .Build();
+    return info;
+}
+
+const TClassInfo& TForm::StaticClassInfo() {
+    static const TClassInfo info =
+        TClassInfoBuilder<TForm>("TForm", &TCustomForm::StaticClassInfo()).Component().Build();
+    return info;
+}
+
+const TClassInfo& TScreen::StaticClassInfo() {
+    static const TClassInfo info =
+        TClassInfoBuilder<TScreen>("TScreen", &TComponent::StaticClassInfo()).Build();
+    return info;
+}
+
+const TClassInfo& TApplication::StaticClassInfo() {
+    static const TClassInfo info =
+        TClassInfoBuilder<TApplication>("TApplication", &TComponent::StaticClassInfo()).Build();
+    return info;
+}
+
+void RegisterFormClasses() {
+    RegisterClasses({&TForm::StaticClassInfo(), &TButton::StaticClassInfo(),
+                     &TCheckBox::StaticClassInfo(), &TEdit::StaticClassInfo(),
+                     &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(),
+                     &TLabel::StaticClassInfo(), &TImage::StaticClassInfo(),
+                     &TTimer::StaticClassInfo()});
+}
 
 // ---- TCustomForm ----------------------------------------------------------------------------
 
@@ -31,8 +121,23 @@ TCustomForm::~TCustomForm() {
 
 void TCustomForm::AfterConstruction() {
     TWinControl::AfterConstruction();
+    const std::string_view resource = FindFormResource(ClassName());
+    if (!resource.empty())
+        ReadComponentInto(this, std::string(resource));
     if (FOnCreate.Assigned())
         FOnCreate(this);
+}
+
+void TCustomForm::Loaded() {
+    TWinControl::Loaded();
+    for (int i = 0; i < ComponentCount(); ++i)
+        if (auto* control = dynamic_cast<TControl*>(Components(i));
+            control != nullptr && control->Parent() == nullptr)
+            control->SetParent(this);
+    UpdateTabOrder();
+    for (int i = 0; i < ComponentCount(); ++i)
+        if (auto* win = dynamic_cast<TWinControl*>(Components(i)))
+            win->UpdateTabOrder();
 }
 
 void TCustomForm::SetActiveControl(TWinControl* AControl) {
@@ -730,6 +835,7 @@ void InitApplication(std::unique_ptr<TWidgetSet> AWidgetSet) {
     app->AfterConstruction();
     Application = app.release();
     Screen = Create<TScreen>(nullptr);
+    RegisterFormClasses();
 }
 
 void DoneApplication() {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host {
@@ -48,6 +49,17 @@ public:
     /// Loads the form's stored text form (registered under its class name) when there is one,
     /// then fires OnCreate.
     void AfterConstruction() override;
+
+    /// Gives the controls read from the stored form their place: controls still without a
+    /// parent go onto the form, and the stored tab orders are applied.
+    void Loaded() override;
+
+    int PixelsPerInch() const { return FPixelsPerInch; }
+    void SetPixelsPerInch(int AValue) { FPixelsPerInch = AValue > 0 ? AValue : 96; }
+    int TextHeight() const { return FTextHeight; }
+    void SetTextHeight(int AValue) { FTextHeight = AValue; }
+    bool OldCreateOrder() const { return FOldCreateOrder; }
+    void SetOldCreateOrder(bool AValue) { FOldCreateOrder = AValue; }
 
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TFormBorderStyle AValue) { FBorderStyle = AValue; }
@@ -131,6 +143,9 @@ private:
     void PlaceOnScreen();
 
     TFormBorderStyle FBorderStyle = bsSizeable;
+    int FPixelsPerInch = 96;
+    int FTextHeight = 13;
+    bool FOldCreateOrder = false;
     TPosition FPosition = poDesigned;
     std::unique_ptr<TIcon> FIcon;
     TWinControl* FActiveControl = nullptr;
@@ -384,6 +399,17 @@ inline TScreen* Screen = nullptr;
 void InitApplication(std::unique_ptr<TWidgetSet> AWidgetSet);
 /// Destroys Application (with its forms) and Screen; nothing when they do not exist.
 void DoneApplication();
+
+/// Makes AText the stored text form of the form class AClassName: a form of that class loads
+/// it when created. The text must stay valid for the life of the process (embedded
+/// resources are static data).
+void RegisterFormResource(const std::string& AClassName, std::string_view AText);
+/// The registered text form of AClassName (names compare ignoring case); empty when none.
+std::string_view FindFormResource(const std::string& AClassName);
+
+/// Registers the form and control classes with the class registry, so stored forms can
+/// create them by name. InitApplication calls it; calling it again does no harm.
+void RegisterFormClasses();
 
 /// Posts or sends through the application; false / 0 without one.
 bool PostMessage(THandle AHandle, std::uint32_t AMsg, std::uintptr_t AWParam = 0,

@@ -18,7 +18,25 @@ namespace host {
         return info;                                                                               \
     }
 
-JEX_PLAIN_CLASS_INFO(TFont, TPersistent)
+const TClassInfo& TFont::StaticClassInfo() {
+    using T = TFont;
+    static const TClassInfo info =
+        TClassInfoBuilder<T>("TFont", &TPersistent::StaticClassInfo())
+            .Persistent()
+            .Integer("Charset", &T::Charset, &T::SetCharset, DEFAULT_CHARSET)
+            .Integer("Color", &T::Color, &T::SetColor, clWindowText)
+            .Integer("Height", &T::Height, &T::SetHeight)
+            .String("Name", &T::Name, &T::SetName)
+            .Set("Style", &T::Style, &T::SetStyle,
+                 SetType<TFontStyle>("TFontStyles",
+                                     EnumType<TFontStyle>("TFontStyle", {"fsBold", "fsItalic",
+                                                                         "fsUnderline",
+                                                                         "fsStrikeOut"})),
+                 TFontStyles{})
+            .Build();
+    return info;
+}
+
 JEX_PLAIN_CLASS_INFO(TGraphic, TPersistent)
 JEX_PLAIN_CLASS_INFO(TBitmap, TGraphic)
 JEX_PLAIN_CLASS_INFO(TIcon, TGraphic)
