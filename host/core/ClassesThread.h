@@ -112,6 +112,7 @@ private:
     void ThreadMain();
     void StopBeforeDestruction();
     void WaitUntilEnded();
+
     void CallOnTerminate() { FOnTerminate(this); }
 
     const bool FCreateSuspended;

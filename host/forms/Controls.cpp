@@ -76,14 +76,13 @@ const TClassInfo& TGraphicControl::StaticClassInfo() {
 
 const TClassInfo& TWinControl::StaticClassInfo() {
     using T = TWinControl;
-    static const TClassInfo info =
-        TClassInfoBuilder<T>("TWinControl", &TControl::StaticClassInfo())
-            .Integer("TabOrder", &T::TabOrder, &T::SetTabOrder, -1)
-            .Event("OnEnter", &T::OnEnter, &T::SetOnEnter)
-            .Event("OnExit", &T::OnExit, &T::SetOnExit)
-            .Event("OnKeyDown", &T::OnKeyDown, &T::SetOnKeyDown)
-            .Event("OnKeyPress", &T::OnKeyPress, &T::SetOnKeyPress)
-            .Build();
+    static const TClassInfo info = TClassInfoBuilder<T>("TWinControl", &TControl::StaticClassInfo())
+                                       .Integer("TabOrder", &T::TabOrder, &T::SetTabOrder, -1)
+                                       .Event("OnEnter", &T::OnEnter, &T::SetOnEnter)
+                                       .Event("OnExit", &T::OnExit, &T::SetOnExit)
+                                       .Event("OnKeyDown", &T::OnKeyDown, &T::SetOnKeyDown)
+                                       .Event("OnKeyPress", &T::OnKeyPress, &T::SetOnKeyPress)
+                                       .Build();
     return info;
 }
 
@@ -258,7 +257,8 @@ void TWinControl::SetTabOrder(int AValue) {
         return;
     auto& list = Parent()->FTabList;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
-    const auto index = static_cast<std::size_t>(std::clamp(AValue, 0, static_cast<int>(list.size())));
+    const auto index =
+        static_cast<std::size_t>(std::clamp(AValue, 0, static_cast<int>(list.size())));
     list.insert(list.begin() + static_cast<std::ptrdiff_t>(index), this);
 }
 

@@ -78,7 +78,15 @@ inline constexpr std::uint16_t VK_SHIFT = 0x10;
 inline constexpr std::uint16_t VK_ESCAPE = 0x1B;
 inline constexpr std::uint16_t VK_SPACE = 0x20;
 
-enum TShiftStateMember : std::uint8_t { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
+enum TShiftStateMember : std::uint8_t {
+    ssShift,
+    ssAlt,
+    ssCtrl,
+    ssLeft,
+    ssRight,
+    ssMiddle,
+    ssDouble
+};
 
 using TShiftState = TSet<TShiftStateMember>;
 
@@ -125,12 +133,19 @@ public:
     virtual void SetParent(TWinControl* AParent);
 
     int Left() const { return FLeft; }
+
     int Top() const { return FTop; }
+
     int Width() const { return FWidth; }
+
     int Height() const { return FHeight; }
+
     void SetLeft(int AValue) { SetBounds(AValue, FTop, FWidth, FHeight); }
+
     void SetTop(int AValue) { SetBounds(FLeft, AValue, FWidth, FHeight); }
+
     void SetWidth(int AValue) { SetBounds(FLeft, FTop, AValue, FHeight); }
+
     void SetHeight(int AValue) { SetBounds(FLeft, FTop, FWidth, AValue); }
 
     /// Sets the whole geometry at once; negative sizes count as 0.
@@ -140,44 +155,61 @@ public:
 
     /// The inner size; for plain controls the same as Width and Height.
     virtual int ClientWidth() const { return FWidth; }
+
     virtual int ClientHeight() const { return FHeight; }
+
     virtual void SetClientWidth(int AValue) { SetWidth(AValue); }
+
     virtual void SetClientHeight(int AValue) { SetHeight(AValue); }
 
     bool Visible() const { return FVisible; }
+
     virtual void SetVisible(bool AValue);
+
     void Show() { SetVisible(true); }
+
     void Hide() { SetVisible(false); }
 
     /// True when the control and all its parents are visible.
     bool Showing() const;
 
     bool Enabled() const { return FEnabled; }
+
     virtual void SetEnabled(bool AValue);
 
     const std::string& Hint() const { return FHint; }
+
     void SetHint(const std::string& AValue) { FHint = AValue; }
 
     bool ShowHint() const { return FShowHint; }
+
     void SetShowHint(bool AValue) { FShowHint = AValue; }
 
     /// Caption and Text are one value (the framework's text of a control).
     const std::string& Caption() const { return FText; }
+
     void SetCaption(const std::string& AValue) { SetText(AValue); }
+
     const std::string& Text() const { return FText; }
+
     virtual void SetText(const std::string& AValue);
 
     TColor Color() const { return FColor; }
+
     /// Sets an own colour (ParentColor becomes false).
     void SetColor(TColor AValue);
+
     bool ParentColor() const { return FParentColor; }
+
     /// True takes the parent's colour and follows it.
     void SetParentColor(bool AValue);
 
     TFont* Font() const { return FFont.get(); }
+
     void SetFont(TFont* AValue) { FFont->Assign(AValue); }
 
     const TNotifyEvent& OnClick() const { return FOnClick; }
+
     void SetOnClick(const TNotifyEvent& AValue) { FOnClick = AValue; }
 
     /// Fires OnClick.
@@ -239,6 +271,7 @@ public:
     ~TWinControl() override;
 
     int ControlCount() const { return static_cast<int>(FControls.size()); }
+
     TControl* Controls(int AIndex) const;
 
     /// True when AControl is this control or lies inside it.
@@ -254,6 +287,7 @@ public:
     void UpdateTabOrder();
 
     bool TabStop() const { return FTabStop; }
+
     void SetTabStop(bool AValue) { FTabStop = AValue; }
 
     /// True when the control and its parents up to the form are visible and enabled.
@@ -268,18 +302,28 @@ public:
     bool Focused() const;
 
     const TNotifyEvent& OnEnter() const { return FOnEnter; }
+
     void SetOnEnter(const TNotifyEvent& AValue) { FOnEnter = AValue; }
+
     const TNotifyEvent& OnExit() const { return FOnExit; }
+
     void SetOnExit(const TNotifyEvent& AValue) { FOnExit = AValue; }
+
     const TKeyEvent& OnKeyDown() const { return FOnKeyDown; }
+
     void SetOnKeyDown(const TKeyEvent& AValue) { FOnKeyDown = AValue; }
+
     const TKeyPressEvent& OnKeyPress() const { return FOnKeyPress; }
+
     void SetOnKeyPress(const TKeyPressEvent& AValue) { FOnKeyPress = AValue; }
 
     /// The window handle, created (with the widgetset's handle) when first asked for.
     THandle Handle();
+
     bool HandleAllocated() const { return FHandle != 0; }
+
     void HandleNeeded() { Handle(); }
+
     void DestroyHandle();
 
     /// The widgetset's side of the handle; nullptr without handle.

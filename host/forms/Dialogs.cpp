@@ -10,28 +10,44 @@ namespace host {
 
 TModalResult ButtonResult(TMsgDlgBtn AButton) {
     switch (AButton) {
-    case mbYes: return mrYes;
-    case mbNo: return mrNo;
-    case mbOK: return mrOk;
-    case mbCancel: return mrCancel;
-    case mbAbort: return mrAbort;
-    case mbRetry: return mrRetry;
-    case mbIgnore: return mrIgnore;
-    case mbAll: return mrAll;
-    case mbNoToAll: return mrNoToAll;
-    case mbYesToAll: return mrYesToAll;
-    case mbHelp: return mrNone;
+    case mbYes:
+        return mrYes;
+    case mbNo:
+        return mrNo;
+    case mbOK:
+        return mrOk;
+    case mbCancel:
+        return mrCancel;
+    case mbAbort:
+        return mrAbort;
+    case mbRetry:
+        return mrRetry;
+    case mbIgnore:
+        return mrIgnore;
+    case mbAll:
+        return mrAll;
+    case mbNoToAll:
+        return mrNoToAll;
+    case mbYesToAll:
+        return mrYesToAll;
+    case mbHelp:
+        return mrNone;
     }
     return mrNone;
 }
 
 std::string DialogCaption(TMsgDlgType AType) {
     switch (AType) {
-    case mtWarning: return "Warning";
-    case mtError: return "Error";
-    case mtInformation: return "Information";
-    case mtConfirmation: return "Confirm";
-    case mtCustom: break;
+    case mtWarning:
+        return "Warning";
+    case mtError:
+        return "Error";
+    case mtInformation:
+        return "Information";
+    case mtConfirmation:
+        return "Confirm";
+    case mtCustom:
+        break;
     }
     return Application != nullptr ? Application->Title() : std::string();
 }
@@ -61,8 +77,7 @@ TMessageDlgRequest PrepareMessageDlg(const std::string& AMsg, TMsgDlgType AType,
     return request;
 }
 
-TModalResult MessageDlg(const std::string& AMsg, TMsgDlgType AType, TMsgDlgButtons AButtons,
-                        int) {
+TModalResult MessageDlg(const std::string& AMsg, TMsgDlgType AType, TMsgDlgButtons AButtons, int) {
     const TMessageDlgRequest request = PrepareMessageDlg(AMsg, AType, AButtons);
     if (TWidgetSet* ws = CurrentWidgetSet())
         return ws->MessageDlg(request);

@@ -18,15 +18,23 @@ public:
     ~TImage() override;
 
     TPicture* Picture() const { return FPicture.get(); }
+
     void SetPicture(TPicture* AValue) { FPicture->Assign(AValue); }
 
     bool Center() const { return FCenter; }
+
     void SetCenter(bool AValue);
+
     bool Stretch() const { return FStretch; }
+
     void SetStretch(bool AValue);
+
     bool Transparent() const { return FTransparent; }
+
     void SetTransparent(bool AValue);
+
     bool AutoSize() const { return FAutoSize; }
+
     void SetAutoSize(bool AValue);
 
     /// Where the picture's top-left corner lies inside the control (Center taken into
@@ -53,11 +61,15 @@ public:
     ~TTimer() override;
 
     bool Enabled() const { return FEnabled; }
+
     void SetEnabled(bool AValue);
+
     int Interval() const { return FInterval; }
+
     void SetInterval(int AValue);
 
     const TNotifyEvent& OnTimer() const { return FOnTimer; }
+
     void SetOnTimer(const TNotifyEvent& AValue);
 
     void Loaded() override;

@@ -18,9 +18,9 @@ namespace host {
 namespace {
 
 const TTypeInfo& BorderStyleType() {
-    return EnumType<TFormBorderStyle>("TFormBorderStyle", {"bsNone", "bsSingle", "bsSizeable",
-                                                           "bsDialog", "bsToolWindow",
-                                                           "bsSizeToolWin"});
+    return EnumType<TFormBorderStyle>(
+        "TFormBorderStyle",
+        {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"});
 }
 
 struct TCaseless {
@@ -50,8 +50,7 @@ const TClassInfo& TCustomForm::StaticClassInfo() {
     using T = TCustomForm;
     static const TClassInfo info =
         TClassInfoBuilder<T>("TCustomForm", &TWinControl::StaticClassInfo())
-            .Enum("BorderStyle", &T::BorderStyle, &T::SetBorderStyle, BorderStyleType(),
-                  bsSizeable)
+            .Enum("BorderStyle", &T::BorderStyle, &T::SetBorderStyle, BorderStyleType(), bsSizeable)
             .String("Caption", &T::Caption, &T::SetCaption)
             .Integer("ClientHeight", &T::ClientHeight, &T::SetClientHeight)
             .Integer("ClientWidth", &T::ClientWidth, &T::SetClientWidth)
@@ -94,11 +93,10 @@ const TClassInfo& TApplication::StaticClassInfo() {
 }
 
 void RegisterFormClasses() {
-    RegisterClasses({&TForm::StaticClassInfo(), &TButton::StaticClassInfo(),
-                     &TCheckBox::StaticClassInfo(), &TEdit::StaticClassInfo(),
-                     &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(),
-                     &TLabel::StaticClassInfo(), &TImage::StaticClassInfo(),
-                     &TTimer::StaticClassInfo()});
+    RegisterClasses(
+        {&TForm::StaticClassInfo(), &TButton::StaticClassInfo(), &TCheckBox::StaticClassInfo(),
+         &TEdit::StaticClassInfo(), &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(),
+         &TLabel::StaticClassInfo(), &TImage::StaticClassInfo(), &TTimer::StaticClassInfo()});
 }
 
 // ---- TCustomForm ----------------------------------------------------------------------------
@@ -292,9 +290,11 @@ TModalResult TCustomForm::ShowModal() {
     TCustomForm* previous = Screen != nullptr ? Screen->ActiveCustomForm() : nullptr;
     FModal = true;
     FModalResult = mrNone;
+
     struct TModalEnd {
         TCustomForm* Form;
         TCustomForm* Previous;
+
         ~TModalEnd() {
             Form->FModal = false;
             Form->SetVisible(false);
@@ -304,6 +304,7 @@ TModalResult TCustomForm::ShowModal() {
                 Previous->ActivateForm();
         }
     } modalEnd{this, previous};
+
     Show();
     Application->WidgetSet().ShowModal(this);
     return FModalResult;
@@ -391,8 +392,8 @@ bool TCustomForm::DialogKey(std::uint16_t AKey, TShiftState AShift) {
         return true;
     }
     case VK_TAB:
-        SelectNext(Screen != nullptr ? Screen->ActiveControl() : nullptr,
-                   !AShift.Contains(ssShift), true);
+        SelectNext(Screen != nullptr ? Screen->ActiveControl() : nullptr, !AShift.Contains(ssShift),
+                   true);
         return true;
     default:
         return false;
@@ -661,8 +662,8 @@ bool TApplication::PostMessage(THandle AHandle, std::uint32_t AMsg, std::uintptr
     return true;
 }
 
-std::intptr_t TApplication::SendMessage(THandle AHandle, std::uint32_t AMsg,
-                                        std::uintptr_t AWParam, std::intptr_t ALParam) {
+std::intptr_t TApplication::SendMessage(THandle AHandle, std::uint32_t AMsg, std::uintptr_t AWParam,
+                                        std::intptr_t ALParam) {
     TMessage message{AMsg, AWParam, ALParam, 0};
     if (AHandle == FHandle)
         WndProc(message);

@@ -55,23 +55,32 @@ public:
     void Loaded() override;
 
     int PixelsPerInch() const { return FPixelsPerInch; }
+
     void SetPixelsPerInch(int AValue) { FPixelsPerInch = AValue > 0 ? AValue : 96; }
+
     int TextHeight() const { return FTextHeight; }
+
     void SetTextHeight(int AValue) { FTextHeight = AValue; }
+
     bool OldCreateOrder() const { return FOldCreateOrder; }
+
     void SetOldCreateOrder(bool AValue) { FOldCreateOrder = AValue; }
 
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+
     void SetBorderStyle(TFormBorderStyle AValue) { FBorderStyle = AValue; }
 
     TPosition Position() const { return FPosition; }
+
     void SetPosition(TPosition AValue) { FPosition = AValue; }
 
     TIcon* Icon() const { return FIcon.get(); }
+
     void SetIcon(TIcon* AValue) { FIcon->Assign(AValue); }
 
     /// The control that has (or gets, when the form is activated) the focus inside the form.
     TWinControl* ActiveControl() const { return FActiveControl; }
+
     /// Raises EInvalidOperation when AControl is not on this form or cannot take the focus.
     void SetActiveControl(TWinControl* AControl);
 
@@ -81,9 +90,11 @@ public:
     /// afterwards. Raises EInvalidOperation "Cannot make a visible window modal" for a form
     /// that is already visible or modal, or disabled.
     virtual TModalResult ShowModal();
+
     bool Modal() const { return FModal; }
 
     TModalResult ModalResult() const { return FModalResult; }
+
     void SetModalResult(TModalResult AValue) { FModalResult = AValue; }
 
     /// Closes the form: a modal form gets mrCancel; otherwise, if OnCloseQuery agrees, OnClose
@@ -110,20 +121,35 @@ public:
     void SetVisible(bool AValue) override;
 
     const TNotifyEvent& OnCreate() const { return FOnCreate; }
+
     void SetOnCreate(const TNotifyEvent& AValue) { FOnCreate = AValue; }
+
     const TNotifyEvent& OnActivate() const { return FOnActivate; }
+
     void SetOnActivate(const TNotifyEvent& AValue) { FOnActivate = AValue; }
+
     const TNotifyEvent& OnDeactivate() const { return FOnDeactivate; }
+
     void SetOnDeactivate(const TNotifyEvent& AValue) { FOnDeactivate = AValue; }
+
     const TNotifyEvent& OnShow() const { return FOnShow; }
+
     void SetOnShow(const TNotifyEvent& AValue) { FOnShow = AValue; }
+
     const TNotifyEvent& OnHide() const { return FOnHide; }
+
     void SetOnHide(const TNotifyEvent& AValue) { FOnHide = AValue; }
+
     const TCloseEvent& OnClose() const { return FOnClose; }
+
     void SetOnClose(const TCloseEvent& AValue) { FOnClose = AValue; }
+
     const TCloseQueryEvent& OnCloseQuery() const { return FOnCloseQuery; }
+
     void SetOnCloseQuery(const TCloseQueryEvent& AValue) { FOnCloseQuery = AValue; }
+
     const THelpEvent& OnHelp() const { return FOnHelp; }
+
     void SetOnHelp(const THelpEvent& AValue) { FOnHelp = AValue; }
 
     void WndProc(TMessage& AMessage) override;
@@ -181,6 +207,7 @@ public:
     int Height() const;
 
     int CustomFormCount() const { return static_cast<int>(FCustomForms.size()); }
+
     TCustomForm* CustomForms(int AIndex) const;
     /// The forms that are TForm objects.
     int FormCount() const;
@@ -189,13 +216,18 @@ public:
     /// The TForm that has the focus; nullptr when none has or the focused form is a
     /// TCustomForm that is not a TForm.
     TForm* ActiveForm() const { return FActiveForm; }
+
     TCustomForm* ActiveCustomForm() const { return FActiveCustomForm; }
+
     /// The control that has the focus (a form itself when none of its controls has it).
     TWinControl* ActiveControl() const { return FActiveControl; }
 
     const TNotifyEvent& OnActiveControlChange() const { return FOnActiveControlChange; }
+
     void SetOnActiveControlChange(const TNotifyEvent& AValue) { FOnActiveControlChange = AValue; }
+
     const TNotifyEvent& OnActiveFormChange() const { return FOnActiveFormChange; }
+
     void SetOnActiveFormChange(const TNotifyEvent& AValue) { FOnActiveFormChange = AValue; }
 
 private:
@@ -270,6 +302,7 @@ public:
     void Run();
     /// Asks Run to end (a quit message is posted; any thread may call it).
     void Terminate();
+
     bool Terminated() const { return FTerminated; }
 
     /// Handles every message now pending (no idle processing), then the pending Synchronize
@@ -305,20 +338,28 @@ public:
     /// The title; by default the executable's name up to its first '.', all but the first
     /// character lower-cased.
     std::string Title() const;
-    void SetTitle(const std::string& AValue) { FTitle = AValue; FTitleSet = true; }
+
+    void SetTitle(const std::string& AValue) {
+        FTitle = AValue;
+        FTitleSet = true;
+    }
 
     bool Active() const { return FActive; }
 
     /// Minimises or restores the application; OnMinimize/OnRestore fire only on a change.
     void Minimize();
     void Restore();
+
     bool Minimized() const { return FMinimized; }
 
     const std::string& Hint() const { return FHint; }
+
     /// Fires OnHint when the hint changes.
     void SetHint(const std::string& AValue);
+
     /// Tells the application which control the mouse is over (its hint is shown while idle).
     void SetMouseControl(TControl* AControl) { FMouseControl = AControl; }
+
     /// Prepares the hint of AControl as a hint window would: OnShowHint may change the text
     /// or forbid it; returns true (and the text in AHintStr) when it would be shown.
     bool ActivateHint(TControl* AControl, std::string& AHintStr);
@@ -327,27 +368,47 @@ public:
     /// handler leaves CallHelp true (or there is none) the help system is asked; there is no
     /// help system here, so that answers false.
     bool HelpCommand(std::uint16_t ACommand, std::int32_t AData);
+
     bool HelpContext(std::int32_t AContext) { return HelpCommand(HELP_CONTEXT, AContext); }
 
     const TNotifyEvent& OnActivate() const { return FOnActivate; }
+
     void SetOnActivate(const TNotifyEvent& AValue) { FOnActivate = AValue; }
+
     const TNotifyEvent& OnDeactivate() const { return FOnDeactivate; }
+
     void SetOnDeactivate(const TNotifyEvent& AValue) { FOnDeactivate = AValue; }
+
     const TExceptionEvent& OnException() const { return FOnException; }
+
     void SetOnException(const TExceptionEvent& AValue) { FOnException = AValue; }
+
     const TIdleEvent& OnIdle() const { return FOnIdle; }
+
     void SetOnIdle(const TIdleEvent& AValue) { FOnIdle = AValue; }
+
     const THelpEvent& OnHelp() const { return FOnHelp; }
+
     void SetOnHelp(const THelpEvent& AValue) { FOnHelp = AValue; }
+
     const TNotifyEvent& OnHint() const { return FOnHint; }
+
     void SetOnHint(const TNotifyEvent& AValue) { FOnHint = AValue; }
+
     const TMessageEvent& OnMessage() const { return FOnMessage; }
+
     void SetOnMessage(const TMessageEvent& AValue) { FOnMessage = AValue; }
+
     const TNotifyEvent& OnMinimize() const { return FOnMinimize; }
+
     void SetOnMinimize(const TNotifyEvent& AValue) { FOnMinimize = AValue; }
+
     const TNotifyEvent& OnRestore() const { return FOnRestore; }
+
     void SetOnRestore(const TNotifyEvent& AValue) { FOnRestore = AValue; }
+
     const TShowHintEvent& OnShowHint() const { return FOnShowHint; }
+
     void SetOnShowHint(const TShowHintEvent& AValue) { FOnShowHint = AValue; }
 
 private:

@@ -14,7 +14,7 @@ namespace host {
 
 #define JEX_PLAIN_CLASS_INFO(Class_, Parent_)                                                      \
     const TClassInfo& Class_::StaticClassInfo() {                                                  \
-        static const TClassInfo info{.Name = #Class_, .Parent = &Parent_::StaticClassInfo()};     \
+        static const TClassInfo info{.Name = #Class_, .Parent = &Parent_::StaticClassInfo()};      \
         return info;                                                                               \
     }
 
@@ -28,10 +28,10 @@ const TClassInfo& TFont::StaticClassInfo() {
             .Integer("Height", &T::Height, &T::SetHeight)
             .String("Name", &T::Name, &T::SetName)
             .Set("Style", &T::Style, &T::SetStyle,
-                 SetType<TFontStyle>("TFontStyles",
-                                     EnumType<TFontStyle>("TFontStyle", {"fsBold", "fsItalic",
-                                                                         "fsUnderline",
-                                                                         "fsStrikeOut"})),
+                 SetType<TFontStyle>(
+                     "TFontStyles",
+                     EnumType<TFontStyle>("TFontStyle",
+                                          {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"})),
                  TFontStyles{})
             .Build();
     return info;
@@ -47,11 +47,16 @@ TColor ColorToRGB(TColor AColor) {
         return AColor;
     // The classic Windows scheme for the system colours the forms use.
     switch (static_cast<std::uint32_t>(AColor) & 0xFF) {
-    case 5: return clWhite;           // clWindow
-    case 8: return clBlack;           // clWindowText
-    case 15: return 0xC8D0D4;         // clBtnFace
-    case 0x18: return 0xE1FFFF;       // clInfoBk
-    default: return clSilver;
+    case 5:
+        return clWhite; // clWindow
+    case 8:
+        return clBlack; // clWindowText
+    case 15:
+        return 0xC8D0D4; // clBtnFace
+    case 0x18:
+        return 0xE1FFFF; // clInfoBk
+    default:
+        return clSilver;
     }
 }
 
@@ -274,8 +279,9 @@ void TBitmap::LoadFromBytes(std::string_view AData) {
             InvalidBitmap();
         for (std::uint32_t i = 0; i < colorsUsed; ++i) {
             const std::size_t at = paletteAt + i * 4;
-            palette.push_back(static_cast<TColor>(
-                GetLE(AData, at + 2, 1) | GetLE(AData, at + 1, 1) << 8 | GetLE(AData, at, 1) << 16));
+            palette.push_back(static_cast<TColor>(GetLE(AData, at + 2, 1) |
+                                                  GetLE(AData, at + 1, 1) << 8 |
+                                                  GetLE(AData, at, 1) << 16));
         }
     }
     const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bits + 31) / 32) * 4;

@@ -51,10 +51,12 @@ public:
     TFont() = default;
 
     const std::string& Name() const { return FName; }
+
     void SetName(const std::string& AValue);
 
     /// Height in pixels; negative values give the character height without leading.
     int Height() const { return FHeight; }
+
     void SetHeight(int AValue);
 
     /// Size in points, from Height at PixelsPerInch.
@@ -62,18 +64,23 @@ public:
     void SetSize(int AValue);
 
     int PixelsPerInch() const { return FPixelsPerInch; }
+
     void SetPixelsPerInch(int AValue) { FPixelsPerInch = AValue > 0 ? AValue : 96; }
 
     TColor Color() const { return FColor; }
+
     void SetColor(TColor AValue);
 
     TFontCharset Charset() const { return FCharset; }
+
     void SetCharset(TFontCharset AValue);
 
     TFontStyles Style() const { return FStyle; }
+
     void SetStyle(TFontStyles AValue);
 
     const TNotifyEvent& OnChange() const { return FOnChange; }
+
     void SetOnChange(const TNotifyEvent& AValue) { FOnChange = AValue; }
 
     void Assign(TPersistent* ASource) override;
@@ -97,12 +104,15 @@ class TGraphic : public TPersistent {
 public:
     virtual int Width() const = 0;
     virtual int Height() const = 0;
+
     bool Empty() const { return Width() == 0 || Height() == 0; }
 
     bool Transparent() const { return FTransparent; }
+
     void SetTransparent(bool AValue);
 
     const TNotifyEvent& OnChange() const { return FOnChange; }
+
     void SetOnChange(const TNotifyEvent& AValue) { FOnChange = AValue; }
 
 protected:
@@ -122,12 +132,15 @@ public:
     TBitmap() = default;
 
     int Width() const override { return FWidth; }
+
     int Height() const override { return FHeight; }
 
     /// Resizes to AWidth x AHeight, keeping the pixels that still fit; new pixels are black.
     /// Raises EInvalidGraphicOperation for negative or oversized dimensions.
     void SetSize(int AWidth, int AHeight);
+
     void SetWidth(int AValue) { SetSize(AValue, FHeight); }
+
     void SetHeight(int AValue) { SetSize(FWidth, AValue); }
 
     /// The pixel at (AX, AY) as an RGB TColor; clNone outside the bitmap.
@@ -138,7 +151,9 @@ public:
     /// The colour treated as transparent: the fixed one (tmFixed) or the bottom-left pixel.
     TColor TransparentColor() const;
     void SetTransparentColor(TColor AValue);
+
     TTransparentMode TransparentMode() const { return FTransparentMode; }
+
     void SetTransparentMode(TTransparentMode AValue) { FTransparentMode = AValue; }
 
     /// The bitmap as a Windows BMP file: 24 bits per pixel, rows bottom-up, 96 dpi.
@@ -178,10 +193,12 @@ public:
     TIcon();
 
     int Width() const override { return FImage.Width(); }
+
     int Height() const override { return FImage.Height(); }
 
     /// The icon's pixels; Opaque tells which of them belong to the picture.
     const TBitmap& Image() const { return FImage; }
+
     bool Opaque(int AX, int AY) const;
 
     /// Takes ABitmap's pixels; AOpaque (row by row) marks the visible ones, all when empty.
@@ -214,12 +231,14 @@ public:
     TIcon* Icon();
 
     int Width() const { return FGraphic ? FGraphic->Width() : 0; }
+
     int Height() const { return FGraphic ? FGraphic->Height() : 0; }
 
     /// Accepts a TPicture, TBitmap or TIcon (a copy is kept) or nullptr (empties it).
     void Assign(TPersistent* ASource) override;
 
     const TNotifyEvent& OnChange() const { return FOnChange; }
+
     void SetOnChange(const TNotifyEvent& AValue) { FOnChange = AValue; }
 
 private:

@@ -8,9 +8,9 @@ namespace host {
 namespace {
 
 const TTypeInfo& BorderStyleType() {
-    return EnumType<TFormBorderStyle>("TFormBorderStyle", {"bsNone", "bsSingle", "bsSizeable",
-                                                           "bsDialog", "bsToolWindow",
-                                                           "bsSizeToolWin"});
+    return EnumType<TFormBorderStyle>(
+        "TFormBorderStyle",
+        {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"});
 }
 
 } // namespace
@@ -171,9 +171,15 @@ void TCheckBox::SetState(TCheckBoxState AValue) {
 
 void TCheckBox::Toggle() {
     switch (FState) {
-    case cbUnchecked: SetState(cbChecked); break;
-    case cbChecked: SetState(FAllowGrayed ? cbGrayed : cbUnchecked); break;
-    case cbGrayed: SetState(cbUnchecked); break;
+    case cbUnchecked:
+        SetState(cbChecked);
+        break;
+    case cbChecked:
+        SetState(FAllowGrayed ? cbGrayed : cbUnchecked);
+        break;
+    case cbGrayed:
+        SetState(cbUnchecked);
+        break;
     }
 }
 

@@ -23,10 +23,15 @@ public:
     explicit TButton(TComponent* AOwner);
 
     bool Default() const { return FDefault; }
+
     void SetDefault(bool AValue) { FDefault = AValue; }
+
     bool Cancel() const { return FCancel; }
+
     void SetCancel(bool AValue) { FCancel = AValue; }
+
     TModalResult ModalResult() const { return FModalResult; }
+
     void SetModalResult(TModalResult AValue) { FModalResult = AValue; }
 
     void Click() override;
@@ -52,10 +57,15 @@ public:
     explicit TCheckBox(TComponent* AOwner);
 
     bool Checked() const { return FState == cbChecked; }
+
     void SetChecked(bool AValue) { SetState(AValue ? cbChecked : cbUnchecked); }
+
     TCheckBoxState State() const { return FState; }
+
     void SetState(TCheckBoxState AValue);
+
     bool AllowGrayed() const { return FAllowGrayed; }
+
     void SetAllowGrayed(bool AValue) { FAllowGrayed = AValue; }
 
     /// The next state a click gives: unchecked, checked, (grayed when allowed), unchecked.
@@ -80,13 +90,19 @@ public:
     explicit TCustomEdit(TComponent* AOwner);
 
     bool ReadOnly() const { return FReadOnly; }
+
     void SetReadOnly(bool AValue) { FReadOnly = AValue; }
+
     int MaxLength() const { return FMaxLength; }
+
     void SetMaxLength(int AValue) { FMaxLength = AValue < 0 ? 0 : AValue; }
+
     TBorderStyle BorderStyle() const { return FBorderStyle; }
+
     void SetBorderStyle(TBorderStyle AValue) { FBorderStyle = AValue; }
 
     const TNotifyEvent& OnChange() const { return FOnChange; }
+
     void SetOnChange(const TNotifyEvent& AValue) { FOnChange = AValue; }
 
     void SetText(const std::string& AValue) override;
@@ -125,10 +141,15 @@ public:
     void SetLines(TStrings* AValue);
 
     TScrollStyle ScrollBars() const { return FScrollBars; }
+
     void SetScrollBars(TScrollStyle AValue) { FScrollBars = AValue; }
+
     bool WantReturns() const { return FWantReturns; }
+
     void SetWantReturns(bool AValue) { FWantReturns = AValue; }
+
     bool WordWrap() const { return FWordWrap; }
+
     void SetWordWrap(bool AValue) { FWordWrap = AValue; }
 
     void SetText(const std::string& AValue) override;
@@ -175,14 +196,17 @@ public:
     void SetItems(TStrings* AValue);
 
     int ItemIndex() const { return FItemIndex; }
+
     /// Selects item AValue (-1: none). Raises EListError "List index out of bounds (<n>)" for
     /// an index outside the items.
     void SetItemIndex(int AValue);
 
     TComboBoxStyle Style() const { return FStyle; }
+
     void SetStyle(TComboBoxStyle AValue) { FStyle = AValue; }
 
     const TNotifyEvent& OnChange() const { return FOnChange; }
+
     void SetOnChange(const TNotifyEvent& AValue) { FOnChange = AValue; }
 
     void SetText(const std::string& AValue) override;
@@ -205,12 +229,19 @@ public:
 
     /// The control that Alt with the label's accelerator focuses.
     TWinControl* FocusControl() const { return FFocusControl; }
+
     void SetFocusControl(TWinControl* AValue);
+
     bool AutoSize() const { return FAutoSize; }
+
     void SetAutoSize(bool AValue) { FAutoSize = AValue; }
+
     bool WordWrap() const { return FWordWrap; }
+
     void SetWordWrap(bool AValue) { FWordWrap = AValue; }
+
     bool Transparent() const { return FTransparent; }
+
     void SetTransparent(bool AValue) { FTransparent = AValue; }
 
     void Notification(TComponent* AComponent, TOperation AOperation) override;

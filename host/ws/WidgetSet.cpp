@@ -54,9 +54,9 @@ bool CaptureScreenFromPlatform(TBitmap& ABitmap) {
                 image.Pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.Width) +
                              static_cast<std::size_t>(x)];
             // 0x00RRGGBB to the framework's 0x00BBGGRR.
-            ABitmap.SetPixel(x, y,
-                             static_cast<TColor>((rgb & 0xFF) << 16 | (rgb & 0xFF00) |
-                                                 (rgb >> 16 & 0xFF)));
+            ABitmap.SetPixel(
+                x, y,
+                static_cast<TColor>((rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF)));
         }
     return true;
 }
@@ -79,8 +79,8 @@ void DrawBuiltInErrorIcon(TIcon& AIcon) {
             if (r2 > 15.0 * 15.0)
                 continue;
             opaque[static_cast<std::size_t>(y * size + x)] = true;
-            const bool onCross = (dx - dy) * (dx - dy) < 2 * 2.6 * 2.6 ||
-                                 (dx + dy) * (dx + dy) < 2 * 2.6 * 2.6;
+            const bool onCross =
+                (dx - dy) * (dx - dy) < 2 * 2.6 * 2.6 || (dx + dy) * (dx + dy) < 2 * 2.6 * 2.6;
             const bool inner = r2 < 9.0 * 9.0;
             if (r2 > 14.0 * 14.0)
                 image.SetPixel(x, y, 0x00007F); // dark red rim

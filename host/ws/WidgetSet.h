@@ -51,9 +51,11 @@ public:
 
     /// Moves the toolkit's pending input into the application (as posted messages or calls).
     virtual void AppProcessMessages() {}
+
     /// Blocks until a message is posted or toolkit input arrives; the default waits for a
     /// posted message only.
     virtual void AppWaitMessage();
+
     /// Called from any thread after a message was posted, to end an AppWaitMessage.
     virtual void AppWakeUp() {}
 

@@ -3,11 +3,11 @@
 
 #include <cstring>
 #include <dlfcn.h>
-#include <sys/syscall.h>
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <string>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 

@@ -83,9 +83,9 @@ public:
         if (!XGetWindowAttributes(display.get(), root, &attributes) || attributes.width <= 0 ||
             attributes.height <= 0)
             return false;
-        XImage* image = XGetImage(display.get(), root, 0, 0,
-                                  static_cast<unsigned>(attributes.width),
-                                  static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+        XImage* image =
+            XGetImage(display.get(), root, 0, 0, static_cast<unsigned>(attributes.width),
+                      static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
         if (image == nullptr)
             return false;
         AImage.Width = attributes.width;
@@ -96,12 +96,13 @@ public:
                           image->green_mask == 0x00FF00 && image->blue_mask == 0x0000FF &&
                           image->byte_order == LSBFirst;
         for (int y = 0; y < AImage.Height; ++y) {
-            std::uint32_t* out = &AImage.Pixels[static_cast<std::size_t>(y) *
-                                                static_cast<std::size_t>(AImage.Width)];
+            std::uint32_t* out =
+                &AImage
+                     .Pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(AImage.Width)];
             if (fast) {
-                const auto* row = reinterpret_cast<const unsigned char*>(image->data) +
-                                  static_cast<std::size_t>(y) *
-                                      static_cast<std::size_t>(image->bytes_per_line);
+                const auto* row =
+                    reinterpret_cast<const unsigned char*>(image->data) +
+                    static_cast<std::size_t>(y) * static_cast<std::size_t>(image->bytes_per_line);
                 for (int x = 0; x < AImage.Width; ++x, row += 4)
                     out[x] = static_cast<std::uint32_t>(row[2]) << 16 |
                              static_cast<std::uint32_t>(row[1]) << 8 | row[0];

@@ -12,18 +12,23 @@ namespace {
 
 std::string TypeName(TMsgDlgType AType) {
     switch (AType) {
-    case mtWarning: return "mtWarning";
-    case mtError: return "mtError";
-    case mtInformation: return "mtInformation";
-    case mtConfirmation: return "mtConfirmation";
-    case mtCustom: return "mtCustom";
+    case mtWarning:
+        return "mtWarning";
+    case mtError:
+        return "mtError";
+    case mtInformation:
+        return "mtInformation";
+    case mtConfirmation:
+        return "mtConfirmation";
+    case mtCustom:
+        return "mtCustom";
     }
     return "?";
 }
 
 std::string ButtonNames(TMsgDlgButtons AButtons) {
-    static const char* const names[] = {"mbYes",   "mbNo",  "mbOK",      "mbCancel",
-                                        "mbAbort", "mbRetry", "mbIgnore", "mbAll",
+    static const char* const names[] = {"mbYes",     "mbNo",       "mbOK",     "mbCancel",
+                                        "mbAbort",   "mbRetry",    "mbIgnore", "mbAll",
                                         "mbNoToAll", "mbYesToAll", "mbHelp"};
     std::string text = "[";
     for (int b = mbYes; b <= mbHelp; ++b)
@@ -56,7 +61,9 @@ public:
     }
 
     void SetVisible(bool AVisible) override { State().Visible = AVisible; }
+
     void SetEnabled(bool AEnabled) override { State().Enabled = AEnabled; }
+
     void Invalidate() override { ++State().Invalidations; }
 
 private:

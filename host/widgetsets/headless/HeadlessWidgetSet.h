@@ -56,21 +56,26 @@ public:
     void DestroyTimer(THandle ATimer) override;
 
     void SetModalResponder(const TModalResponder& AResponder) { FModalResponder = AResponder; }
+
     void SetDialogResponder(const TDialogResponder& AResponder) { FDialogResponder = AResponder; }
 
     /// Lines like "ShowModal TfrmX frmX", "MessageDlg mtError [mbOK] <caption>: <text>",
     /// "Beep", "CaptureScreen 0x0".
     const std::vector<std::string>& Log() const { return FLog; }
+
     void ClearLog() { FLog.clear(); }
 
     /// The state of AControl's handle; nullptr when it has none.
     const THandleState* HandleState(const TWinControl* AControl) const;
+
     int HandleCount() const { return static_cast<int>(FHandles.size()); }
 
     /// The virtual clock in milliseconds; AdvanceClock fires the timers that fall due, in
     /// order, on the calling (main) thread.
     std::int64_t Clock() const { return FClock; }
+
     void AdvanceClock(std::int64_t AMilliseconds);
+
     int TimerCount() const { return static_cast<int>(FTimers.size()); }
 
     // ---- input as a person gives it (through the controls' window procedures, so an
