@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev                         # benchmarks
   clang libclang-rt-14-dev                 # fuzz targets (libFuzzer)
   python3                                  # test helpers
+  libx11-dev xvfb                          # screen size and copy; a virtual display for tests
 )
 
 missing=()
