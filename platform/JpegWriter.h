@@ -22,7 +22,7 @@ struct TJpegImage {
 /// Writes AImage to APath as a baseline JPEG of quality AQuality (1..100), replacing the file.
 /// Returns false and sets AError (when given) when the image is not valid (no pixels, a size
 /// of zero or above 65500, bits other than 24 or 32) or the file cannot be written; a failed
-/// write leaves no partial file behind.
+/// write leaves no partial file behind. The new file is readable by its owner only.
 bool WriteJpegFile(const std::string& APath, const TJpegImage& AImage, int AQuality = 90,
                    std::string* AError = nullptr);
 

@@ -7,6 +7,7 @@
 
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE declared first
+#include <cstdlib>
 #include <jpeglib.h>
 #include <unistd.h>
 
@@ -79,16 +80,27 @@ bool WriteJpegFile(const std::string& APath, const TJpegImage& AImage, int AQual
         return Fail(AError, "row stride is shorter than a row");
     const int quality = AQuality < 1 ? 1 : (AQuality > 100 ? 100 : AQuality);
 
-    FILE* file = std::fopen(APath.c_str(), "wb");
-    if (file == nullptr)
+    // Written beside the target and renamed over it once complete, so that a reader never
+    // sees half an image and a failure leaves the old file (or none) in place.
+    std::string temp = APath + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0)
         return Fail(AError, "cannot create " + APath);
+    FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        close(fd);
+        unlink(temp.c_str());
+        return Fail(AError, "cannot create " + APath);
+    }
     TErrorManager errors;
     std::string problem = Compress(file, AImage, stride, quality, errors);
     const bool closed = std::fclose(file) == 0;
     if (problem.empty() && !closed)
         problem = "cannot write " + APath;
+    if (problem.empty() && std::rename(temp.c_str(), APath.c_str()) != 0)
+        problem = "cannot create " + APath;
     if (!problem.empty()) {
-        unlink(APath.c_str());
+        unlink(temp.c_str());
         return Fail(AError, problem);
     }
     return true;

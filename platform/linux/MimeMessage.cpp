@@ -6,10 +6,10 @@
 #include "platform/linux/MimeMessage.h"
 
 #include <cerrno>
-#include <fstream>
+#include <fcntl.h>
 #include <gmime/gmime.h>
-#include <iterator>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -82,17 +82,33 @@ std::string BaseName(const std::string& APath) {
     return slash == std::string::npos ? APath : APath.substr(slash + 1);
 }
 
-// The whole file, or the failure that fits.
+// The whole file, or the failure that fits. Only regular files are read: a folder or a device
+// is no attachment.
 TMailResult ReadFile(const std::string& APath, std::string& AContent) {
     if (APath.empty() || access(APath.c_str(), F_OK) != 0)
         return mrAttachmentNotFound;
-    std::ifstream in(APath, std::ios::binary);
-    if (!in)
+    const int fd = open(APath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return mrAttachmentOpenFailure;
-    AContent.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return mrAttachmentOpenFailure;
-    return mrSuccess;
+
+    struct stat st {};
+
+    TMailResult result =
+        fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? mrSuccess : mrAttachmentOpenFailure;
+    AContent.clear();
+    char buffer[65536];
+    while (result == mrSuccess) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            result = mrAttachmentOpenFailure;
+        if (n <= 0)
+            break;
+        AContent.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return result;
 }
 
 GMimeDataWrapper* WrapBytes(const std::string& ABytes) {
