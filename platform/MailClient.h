@@ -70,10 +70,10 @@ public:
     virtual TMailResult Send(const TMailMessage& AMessage) = 0;
 };
 
-/// The system's mail service: on Linux xdg-email for the compose window and the sendmail
+/// The Linux mail service: xdg-email for the compose window and the sendmail
 /// program (the one named by $JEX_SENDMAIL, else "sendmail" on PATH, else /usr/sbin/sendmail)
 /// for sending.
-TMailClient& SystemMailClient();
+TMailClient& LinuxMailClient();
 
 /// True when AText is a plain mail address: one "@" with text on both sides, no spaces,
 /// control characters or any of <>()[],;:"\ and not starting with "-".

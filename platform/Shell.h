@@ -20,7 +20,7 @@ public:
     virtual bool Open(const std::string& ADocument) = 0;
 };
 
-/// The system's shell service (on Linux: xdg-open found on PATH).
-TShell& SystemShell();
+/// The Linux shell service: xdg-open found on PATH.
+TShell& LinuxShell();
 
 } // namespace platform

@@ -186,7 +186,7 @@ std::size_t Utf8SequenceLength(const std::string& AText, std::size_t APos) {
 
 } // namespace
 
-TMailClient& SystemMailClient() {
+TMailClient& LinuxMailClient() {
     static TLinuxMailClient client;
     return client;
 }

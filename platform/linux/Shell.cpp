@@ -22,7 +22,7 @@ public:
 
 } // namespace
 
-TShell& SystemShell() {
+TShell& LinuxShell() {
     static TLinuxShell shell;
     return shell;
 }

@@ -21,7 +21,7 @@ protected:
         jex::test::WriteFileBytes(FLog, "log text");
     }
 
-    TMailClient& Client() { return SystemMailClient(); }
+    TMailClient& Client() { return LinuxMailClient(); }
 
     jex::test::FakeTools FTools;
     jex::test::TempDir FDir;
