@@ -19,6 +19,8 @@ struct TMailRecipient {
     std::string Name;    ///< display name; may be empty
     std::string Address; ///< mail address; a leading "SMTP:" (any case) is ignored
 };
+// A recipient with neither name nor address (one that could not be resolved) is left out of
+// the message by every service.
 
 struct TMailAttachment {
     std::string PathName; ///< the file to attach; must exist

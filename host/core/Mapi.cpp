@@ -126,8 +126,7 @@ std::uint32_t MAPISendMail(std::uintptr_t ASession, std::uintptr_t /*AUIParam*/,
         recip.Address = platform::StripSmtpPrefix(Text(desc.lpszAddress));
         if (recip.Address.empty())
             recip.Address = recip.Name;
-        if (recip.Address.empty())
-            continue; // an unresolved recipient keeps only its class: nothing to address
+        // An unresolved recipient keeps only its class; the mail service leaves it out.
         message.Recipients.push_back(std::move(recip));
     }
     for (std::uint32_t i = 0; i < AMessage->nFileCount; ++i) {
