@@ -218,7 +218,14 @@ const TClassInfo& TPersistent::StaticClassInfo() {
 }
 
 const TClassInfo& TComponent::StaticClassInfo() {
-    static const TClassInfo info{.Name = "TComponent", .Parent = &TPersistent::StaticClassInfo()};
+    using T = TComponent;
+    // Name comes from the object header of a stored form, never from a property line.
+    static const TClassInfo info =
+        TClassInfoBuilder<T>("TComponent", &TPersistent::StaticClassInfo())
+            .Component()
+            .String("Name", &T::Name, &T::SetName, Stored(false))
+            .Integer("Tag", &T::Tag, &T::SetTag, 0)
+            .Build();
     return info;
 }
 

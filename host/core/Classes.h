@@ -156,3 +156,8 @@ T* Create(TComponent* AOwner, A&&... AArgs) {
 }
 
 } // namespace host
+
+#include "host/core/ClassesCollections.h"
+#include "host/core/ClassesStreams.h"
+#include "host/core/ClassesStrings.h"
+#include "host/core/ClassesStreaming.h"

@@ -1,4 +1,4 @@
-// host/core/System.cpp - TObject and type names.
+// host/core/System.cpp - TObject, type names and the command line.
 #include "host/core/System.h"
 
 #include "host/core/SysUtils.h"
@@ -6,7 +6,11 @@
 
 #include <cstdlib>
 #include <cxxabi.h>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <unistd.h>
+#include <vector>
 
 namespace host {
 
@@ -52,6 +56,58 @@ bool TClassInfo::InheritsFrom(const TClassInfo& AClass) const {
         if (c == &AClass)
             return true;
     return false;
+}
+
+namespace {
+
+// The command line as the kernel keeps it: NUL-terminated arguments, the program name first.
+const std::vector<std::string>& CommandLine() {
+    static const std::vector<std::string> arguments = [] {
+        std::vector<std::string> result;
+        std::ifstream file("/proc/self/cmdline", std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)),
+                                std::istreambuf_iterator<char>());
+        std::size_t start = 0;
+        while (start < bytes.size()) {
+            std::size_t end = bytes.find('\0', start);
+            if (end == std::string::npos)
+                end = bytes.size();
+            result.push_back(bytes.substr(start, end - start));
+            start = end + 1;
+        }
+        return result;
+    }();
+    return arguments;
+}
+
+const std::string& ExecutablePath() {
+    static const std::string path = [] {
+        std::vector<char> buffer(4096);
+        for (;;) {
+            const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+            if (length < 0)
+                return std::string();
+            if (static_cast<std::size_t>(length) < buffer.size())
+                return std::string(buffer.data(), static_cast<std::size_t>(length));
+            buffer.resize(buffer.size() * 2);
+        }
+    }();
+    return path;
+}
+
+} // namespace
+
+int ParamCount() {
+    const std::size_t count = CommandLine().size();
+    return count > 1 ? static_cast<int>(count - 1) : 0;
+}
+
+std::string ParamStr(int AIndex) {
+    if (AIndex == 0)
+        return ExecutablePath();
+    if (AIndex < 0 || AIndex > ParamCount())
+        return {};
+    return CommandLine()[static_cast<std::size_t>(AIndex)];
 }
 
 std::string Exception::ClassName() const {

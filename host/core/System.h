@@ -193,6 +193,14 @@ private:
 /// The framework's date-time: days since 30 December 1899, the fraction is the time of day.
 using TDateTime = double;
 
+/// The number of command-line parameters after the program name, read from the process itself
+/// (/proc/self/cmdline), so no cooperation of main() is needed.
+int ParamCount();
+
+/// Parameter AIndex counted from 1; 0 gives the full path of the running executable
+/// (/proc/self/exe). Out of range gives "".
+std::string ParamStr(int AIndex);
+
 } // namespace host
 
 namespace host {

@@ -1,0 +1,46 @@
+// package/Jexlogc6.cpp - the component package: its units' start-up and shut-down.
+#include "package/Jexlogc6.h"
+
+#include "logging/LogBase.h"
+
+namespace jex {
+
+namespace {
+
+struct TUnitEntry {
+    void (*Initialization)();
+    void (*Finalization)();
+};
+
+void Nothing() {}
+
+// The package's units in initialisation order; finalisation runs backwards. Units without
+// start-up work have empty entries so the order stays visible here.
+constexpr TUnitEntry Units[] = {
+    {&Nothing, &Nothing},                           // Jexlogc6
+    {&Nothing, &Nothing},                           // LogCnst
+    {&LogBaseInitialization, &LogBaseFinalization}, // LogBase
+};
+
+} // namespace
+
+void Initialize() {
+    for (const TUnitEntry& unit : Units)
+        unit.Initialization();
+}
+
+void Finalize() {
+    for (auto it = std::rbegin(Units); it != std::rend(Units); ++it)
+        it->Finalization();
+}
+
+} // namespace jex
+
+// The shared library's load and unload are the package's load and unload.
+[[gnu::constructor]] static void JexPackageLoad() {
+    jex::Initialize();
+}
+
+[[gnu::destructor]] static void JexPackageUnload() {
+    jex::Finalize();
+}
