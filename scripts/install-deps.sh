@@ -12,6 +12,7 @@ packages=(
   libgmime-3.0-dev                         # MIME messages for sending mail directly
   xdg-utils                                # compose window (xdg-email), opening web pages
   python3                                  # test helpers
+  libx11-dev xvfb                          # screen size and copy; a virtual display for tests
 )
 
 missing=()
