@@ -7,6 +7,7 @@
 #include "host/core/Mapi.h"
 
 #include "platform/MailClient.h"
+#include "platform/PlatformServices.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -69,7 +70,7 @@ std::uint32_t MAPIResolveName(std::uintptr_t ASession, std::uintptr_t /*AUIParam
     if (ASession != 0)
         return MAPI_E_INVALID_SESSION;
     platform::TMailName resolved;
-    if (AName == nullptr || !platform::LinuxMailClient().ResolveName(AName, resolved))
+    if (AName == nullptr || !platform::PlatformServices().MailClient->ResolveName(AName, resolved))
         return MAPI_E_UNKNOWN_RECIPIENT;
 
     const std::string address = "SMTP:" + resolved.Address;
@@ -141,7 +142,7 @@ std::uint32_t MAPISendMail(std::uintptr_t ASession, std::uintptr_t /*AUIParam*/,
         message.Attachments.push_back(std::move(file));
     }
 
-    platform::TMailClient& client = platform::LinuxMailClient();
+    platform::TMailClient& client = *platform::PlatformServices().MailClient;
     return ToMapiCode((AFlags & MAPI_DIALOG) != 0 ? client.Compose(message) : client.Send(message));
 }
 
