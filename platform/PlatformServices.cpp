@@ -1,7 +1,9 @@
 // platform/PlatformServices.cpp - the current service set and its scoped replacement.
 #include "platform/PlatformServices.h"
 
+#include "platform/MailClient.h"
 #include "platform/Screen.h"
+#include "platform/Shell.h"
 #include "platform/SystemInfo.h"
 
 namespace platform {
@@ -9,7 +11,8 @@ namespace platform {
 namespace {
 
 TPlatformServices& Current() {
-    static TPlatformServices services{&LinuxSystemInfo(), &LinuxScreenService()};
+    static TPlatformServices services{&LinuxSystemInfo(), &LinuxScreenService(), &LinuxMailClient(),
+                                      &LinuxShell()};
     return services;
 }
 
@@ -26,6 +29,10 @@ TScopedPlatformServices::TScopedPlatformServices(const TPlatformServices& AServi
         current.SystemInfo = AServices.SystemInfo;
     if (AServices.Screen != nullptr)
         current.Screen = AServices.Screen;
+    if (AServices.MailClient != nullptr)
+        current.MailClient = AServices.MailClient;
+    if (AServices.Shell != nullptr)
+        current.Shell = AServices.Shell;
 }
 
 TScopedPlatformServices::~TScopedPlatformServices() {

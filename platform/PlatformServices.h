@@ -8,13 +8,17 @@
 
 namespace platform {
 
+class TMailClient;
 class TScreenService;
+class TShell;
 class TSystemInfo;
 
 /// The services in use. A null member in a TScopedPlatformServices keeps the outer one.
 struct TPlatformServices {
     TSystemInfo* SystemInfo = nullptr;
     TScreenService* Screen = nullptr;
+    TMailClient* MailClient = nullptr;
+    TShell* Shell = nullptr;
 };
 
 /// The current services; every member is set.
