@@ -10,14 +10,13 @@
 #include "host/core/Classes.h"
 #include "host/forms/Forms.h"
 #include "logging/LogBase.h"
+#include "mapfile/Jexmapfile.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace jex {
-
-class TJexMapFile;
 
 enum TJexLErrorDialog : std::uint8_t { edNone, edStandard, edExtended };
 
