@@ -4,6 +4,7 @@
 #include "ExceptionLogFixture.h"
 #include "exceptions/LogDlg.h"
 #include "exceptions/LogError.h"
+#include "host/forms/StdCtrls.h"
 #include "mapfile/MapFormat.h"
 #include "platform/ProcessImage.h"
 
