@@ -461,12 +461,14 @@ TEST(TJexLogBaseScreenshotTest, CapturesTheWholeScreenOfARealDisplay) {
     if (!fs::exists(xvfb))
         GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
     // The server picks a free display and writes its number to the pipe once it accepts
-    // clients, so there is no guessing and no waiting on a fixed time.
+    // clients, so there is no guessing and no waiting on a fixed time. Each screen call opens
+    // its own connection; without -noreset the server resets whenever the last one closes and
+    // refuses the next connection for a moment.
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     std::vector<std::string> args{xvfb,        "-displayfd", std::to_string(ready[1]),
                                   "-screen",   "0",          "320x200x24",
-                                  "-nolisten", "tcp"};
+                                  "-nolisten", "tcp",        "-noreset"};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
