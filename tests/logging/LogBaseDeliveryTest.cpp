@@ -21,9 +21,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -317,6 +319,14 @@ TEST_F(TJexLogBaseMessageTest, MalformedBodyRaisesAndSendsNothingNorLeavesAScree
     EXPECT_TRUE(LeftOverFiles().empty());
 }
 
+TEST_F(TJexLogBaseMessageTest, ScreenshotThatCannotBeSavedRaisesAndSendsNothing) {
+    Settings().SetAttachScreenShot(true);
+    platform::CleanupTempFolder();
+    setenv("TMPDIR", FTemp.File("no/such/folder").c_str(), 1);
+    EXPECT_THROW(FLog->SendLogByMail(), host::EFCreateError);
+    EXPECT_TRUE(FMail.Calls().empty());
+}
+
 TEST_F(TJexLogBaseMessageTest, MAPIErrorDescriptionNamesEveryCode) {
     const char* const texts[] = {"User cancelled request",
                                  "General MAPI failure",
@@ -450,24 +460,47 @@ TEST(TJexLogBaseScreenshotTest, CapturesTheWholeScreenOfARealDisplay) {
     const std::string xvfb = "/usr/bin/Xvfb";
     if (!fs::exists(xvfb))
         GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
-    const std::string display = ":" + std::to_string(90 + getpid() % 100);
-    jex::test::TempDir temp;
-    const std::string lockFile = "/tmp/.X" + display.substr(1) + "-lock";
-    std::vector<std::string> args{xvfb, display, "-screen", "0", "320x200x24", "-nolisten", "tcp"};
+    // The server picks a free display and writes its number to the pipe once it accepts
+    // clients, so there is no guessing and no waiting on a fixed time. Each screen call opens
+    // its own connection; without -noreset the server resets whenever the last one closes and
+    // refuses the next connection for a moment.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    std::vector<std::string> args{xvfb,        "-displayfd", std::to_string(ready[1]),
+                                  "-screen",   "0",          "320x200x24",
+                                  "-nolisten", "tcp",        "-noreset"};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
     pid_t server = 0;
-    ASSERT_EQ(posix_spawn(&server, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(lockFile) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the socket follows the lock
+    const int spawned = posix_spawn(&server, argv[0], nullptr, nullptr, argv.data(), environ);
+    close(ready[1]);
+    ASSERT_EQ(spawned, 0);
+    std::string number;
+    pollfd wait{ready[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&wait, 1, 10000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(ready[0]);
+    if (number.empty()) {
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+        GTEST_SKIP() << "Xvfb did not start";
+    }
+    const std::string display = ":" + number;
 
     const char* oldDisplay = std::getenv("DISPLAY");
     const std::string savedDisplay = oldDisplay != nullptr ? oldDisplay : "";
     setenv("DISPLAY", display.c_str(), 1);
+    // Some servers answer on their display shortly after announcing it.
+    int width = 0, height = 0;
+    for (int i = 0; i < 100 && width == 0; ++i) {
+        platform::LinuxScreenService().Size(width, height);
+        if (width == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(width, 320) << "the display " << display << " cannot be reached";
     host::InitApplication(std::make_unique<host::THeadlessWidgetSet>());
     platform::TFakeMailClient mail;
     std::string shot;
