@@ -150,6 +150,24 @@ public:
     /// nothing.
     void ClearLog();
 
+    /// Mails the log as SendTo describes: a screenshot of the whole screen (none without a
+    /// display) and LogFile attached as configured, EMail split at "," and ";" into recipients
+    /// ("CC:"/"BCC:" prefixes choose the class), the text EMailBody formatted with EMail and
+    /// LogFile, the compose window with EMailOpenBeforeSend, else sent at once. A mail failure
+    /// is shown in an error message box with MAPIErrorDescription, not raised. Raises the
+    /// host's EConvertError for a malformed EMailBody and EFCreateError when the screenshot
+    /// cannot be written; nothing is sent then. The screenshot is deleted at once after a
+    /// direct send or any failure; after a compose it stays in the process's private
+    /// temporary folder until the application ends, for the mail client to read.
+    void SendLogByMail();
+
+    /// Opens SendTo's WWW with the desktop's default program; reports nothing.
+    void SendLogByWWW();
+
+    /// The text for a Simple MAPI result code ("User cancelled request" for 1, ...);
+    /// "Unknown Error Code: <code>" for codes without one (0, 7, negative, above 26).
+    std::string MAPIErrorDescription(int ACode) const;
+
 private:
     bool FActive = false;
     std::unique_ptr<TJexLSendTo> FSendTo;

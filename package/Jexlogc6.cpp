@@ -1,6 +1,8 @@
 // package/Jexlogc6.cpp - the component package: its units' start-up and shut-down.
 #include "package/Jexlogc6.h"
 
+#include "exceptions/LogDlg.h"
+#include "exceptions/LogError.h"
 #include "logging/LogBase.h"
 
 namespace jex {
@@ -17,9 +19,12 @@ void Nothing() {}
 // The package's units in initialisation order; finalisation runs backwards. Units without
 // start-up work have empty entries so the order stays visible here.
 constexpr TUnitEntry Units[] = {
-    {&Nothing, &Nothing},                           // Jexlogc6
-    {&Nothing, &Nothing},                           // LogCnst
-    {&LogBaseInitialization, &LogBaseFinalization}, // LogBase
+    {&Nothing, &Nothing},                             // Jexlogc6
+    {&Nothing, &Nothing},                             // LogCnst
+    {&LogBaseInitialization, &LogBaseFinalization},   // LogBase
+    {&LogDlgInitialization, &LogDlgFinalization},     // LogDlg
+    {&Nothing, &Nothing},                             // Jexmapfile
+    {&LogErrorInitialization, &LogErrorFinalization}, // LogError
 };
 
 } // namespace

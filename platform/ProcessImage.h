@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -14,6 +15,7 @@ struct TMainImage {
     std::uintptr_t ExecBegin = 0; ///< first byte of the executable's code segment
     std::uintptr_t ExecEnd = 0;   ///< one past its last byte
     std::uintptr_t TextStart = 0; ///< run-time address of the code section (.text)
+    std::uintptr_t LoadBias = 0;  ///< run-time address minus link-time address
 };
 
 /// The main executable's code layout, read once per process from the loader's program headers
@@ -26,5 +28,37 @@ bool InMainExecutable(std::uintptr_t AAddress);
 /// AAddress in the map address model: 0x00401000 + (AAddress - code section start) for code of
 /// the main executable, AAddress unchanged elsewhere.
 std::uintptr_t ToMapAddress(std::uintptr_t AAddress);
+
+/// The run-time address of a map-model address of the main executable's code; 0 when AAddress
+/// is not such an address (it lies outside 0x00401000 .. 0x00401000 + code size).
+std::uintptr_t FromMapAddress(std::uintptr_t AMapAddress);
+
+/// The loaded module (the executable or a shared library) that contains a run-time address.
+struct TModuleInfo {
+    std::string Path;        ///< the module's file as the loader knows it; empty when none
+    std::uintptr_t Base = 0; ///< its load base
+};
+
+/// The module containing AAddress; Path empty when no loaded module contains it.
+TModuleInfo ModuleOf(std::uintptr_t AAddress);
+
+/// The real path of the running executable (symbolic links resolved); empty when unknown.
+std::string ExecutablePath();
+
+/// Start and end (run-time addresses, end exclusive) of the function symbol of the main
+/// executable that contains AAddress, read from the executable's symbol table; {0, 0} when
+/// the table is absent (stripped program) or no function contains the address.
+struct TAddressRange {
+    std::uintptr_t Begin = 0;
+    std::uintptr_t End = 0;
+};
+
+TAddressRange FunctionRangeOf(std::uintptr_t AAddress);
+
+/// True on the process's main thread (the one that started the program).
+bool IsMainThread();
+
+/// The operating system's id of the calling thread.
+std::uint64_t CurrentThreadId();
 
 } // namespace platform

@@ -8,8 +8,12 @@ packages=(
   googletest libgtest-dev libgmock-dev     # tests
   libbenchmark-dev                         # benchmarks
   clang libclang-rt-14-dev                 # fuzz targets (libFuzzer)
+  libjpeg62-turbo-dev                      # JPEG screenshots
+  libgmime-3.0-dev                         # MIME messages for sending mail directly
+  xdg-utils                                # compose window (xdg-email), opening web pages
   python3                                  # test helpers
   libdw-dev libelf-dev elfutils binutils   # elfmap (DWARF and ELF reading, objcopy, addr2line)
+  libx11-dev xvfb                          # screen size and copy; a virtual display for tests
 )
 
 missing=()

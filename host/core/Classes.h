@@ -159,5 +159,6 @@ T* Create(TComponent* AOwner, A&&... AArgs) {
 
 #include "host/core/ClassesCollections.h"
 #include "host/core/ClassesStreams.h"
-#include "host/core/ClassesStrings.h"
 #include "host/core/ClassesStreaming.h"
+#include "host/core/ClassesStrings.h"
+#include "host/core/ClassesThread.h"

@@ -507,4 +507,25 @@ bool FileExists(const std::string& AFileName);
 /// Removes the file; false when it did not exist, is a folder or could not be removed.
 bool DeleteFile(const std::string& AFileName);
 
+// ---- Exception descriptions ---------------------------------------------------------------
+
+/// The one-paragraph description of an exception, at most ASize characters (the rest cut off):
+/// "Exception <ClassName> in module <ModuleFile> at <Offset8>." CRLF "<Message><Dot>" CRLF.
+/// ModuleFile is the file name (no folder) of the module that contains AExceptAddr; Offset8
+/// the address relative to that module as eight upper-case hex digits. Map-model addresses of
+/// the executable count as loaded at 0x00400000 (so a map address 0x0040A4F3 is at 0000A4F3);
+/// an address in no module is reported in the module of this library, minus 0x1000. Message
+/// stops at an embedded NUL (empty when AExceptObject is null); Dot is "." unless the message
+/// is empty or already ends with one. Writes into ABuffer (NUL-terminated when ASize > 0 and
+/// the buffer has room for it: ABuffer must hold ASize + 1 characters) and returns the length.
+int ExceptionErrorMessage(const Exception* AExceptObject, const void* AExceptAddr, char* ABuffer,
+                          int ASize);
+
+/// ExceptionErrorMessage as a string, of any length.
+std::string ExceptionErrorMessage(const Exception* AExceptObject, const void* AExceptAddr);
+
+/// The console presentation of an exception nobody handled: the first 1024 characters of its
+/// ExceptionErrorMessage, written to standard error.
+void ShowException(const Exception* AExceptObject, const void* AExceptAddr);
+
 } // namespace host

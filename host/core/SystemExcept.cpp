@@ -114,10 +114,11 @@ Exception* ExceptObject() {
     }
     // A foreign exception is presented through one wrapper per thread, renewed when the
     // exception being handled changes.
+    // The exception itself is kept (not just its address): a later exception may be allocated
+    // at the address of an earlier one, and must not be shown with the earlier's class.
     thread_local std::unique_ptr<EForeignException> wrapper;
-    thread_local const void* wrapped = nullptr;
-    const void* object = CurrentThrownObject();
-    if (!wrapper || wrapped != object) {
+    thread_local std::exception_ptr wrapped;
+    if (!wrapper || wrapped != current) {
         const std::type_info* type = abi::__cxa_current_exception_type();
         std::string message;
         try {
@@ -128,7 +129,7 @@ Exception* ExceptObject() {
         }
         wrapper = std::make_unique<EForeignException>(
             type != nullptr ? DemangledTypeName(*type) : std::string("unknown"), message);
-        wrapped = object;
+        wrapped = current;
     }
     return wrapper.get();
 }

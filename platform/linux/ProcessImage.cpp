@@ -2,10 +2,12 @@
 #include "platform/ProcessImage.h"
 
 #include <cstring>
+#include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <string>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -73,6 +75,7 @@ TMainImage ReadMainImage() {
                 }
             }
             out->TextStart = AInfo->dlpi_addr; // completed below with the section address
+            out->LoadBias = AInfo->dlpi_addr;
             return 1;
         },
         &image);
@@ -97,6 +100,78 @@ std::uintptr_t ToMapAddress(std::uintptr_t AAddress) {
     if (!InMainExecutable(AAddress))
         return AAddress;
     return MapBaseAddress + (AAddress - MainImage().TextStart);
+}
+
+std::uintptr_t FromMapAddress(std::uintptr_t AMapAddress) {
+    const TMainImage& image = MainImage();
+    if (image.ExecEnd == 0 || AMapAddress < MapBaseAddress)
+        return 0;
+    const std::uintptr_t address = image.TextStart + (AMapAddress - MapBaseAddress);
+    return address < image.ExecEnd ? address : 0;
+}
+
+TModuleInfo ModuleOf(std::uintptr_t AAddress) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(AAddress), &info) == 0 || info.dli_fname == nullptr)
+        return {};
+    TModuleInfo module{info.dli_fname, reinterpret_cast<std::uintptr_t>(info.dli_fbase)};
+    // The loader names the main program with an empty string.
+    if (module.Path.empty() || InMainExecutable(AAddress))
+        module.Path = ExecutablePath();
+    return module;
+}
+
+std::string ExecutablePath() {
+    std::string buffer(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size())
+        return {};
+    buffer.resize(static_cast<std::size_t>(n));
+    return buffer;
+}
+
+TAddressRange FunctionRangeOf(std::uintptr_t AAddress) {
+    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    TAddressRange result;
+    const std::uintptr_t linkAddress = AAddress - MainImage().LoadBias;
+    ElfW(Ehdr) header{};
+    std::vector<ElfW(Shdr)> sections;
+    if (ReadAt(fd, &header, sizeof header, 0) &&
+        std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
+        header.e_shentsize == sizeof(ElfW(Shdr))) {
+        sections.resize(header.e_shnum);
+        if (!ReadAt(fd, sections.data(), sections.size() * sizeof(ElfW(Shdr)),
+                    static_cast<off_t>(header.e_shoff)))
+            sections.clear();
+    }
+    for (const ElfW(Shdr) & s : sections) {
+        if (s.sh_type != SHT_SYMTAB || s.sh_entsize != sizeof(ElfW(Sym)))
+            continue;
+        std::vector<ElfW(Sym)> symbols(s.sh_size / sizeof(ElfW(Sym)));
+        if (!ReadAt(fd, symbols.data(), symbols.size() * sizeof(ElfW(Sym)),
+                    static_cast<off_t>(s.sh_offset)))
+            break;
+        for (const ElfW(Sym) & sym : symbols)
+            if (ELF64_ST_TYPE(sym.st_info) == STT_FUNC && sym.st_size > 0 &&
+                linkAddress >= sym.st_value && linkAddress < sym.st_value + sym.st_size) {
+                result.Begin = sym.st_value + MainImage().LoadBias;
+                result.End = result.Begin + sym.st_size;
+                break;
+            }
+        break;
+    }
+    close(fd);
+    return result;
+}
+
+bool IsMainThread() {
+    return static_cast<pid_t>(syscall(SYS_gettid)) == getpid();
+}
+
+std::uint64_t CurrentThreadId() {
+    return static_cast<std::uint64_t>(syscall(SYS_gettid));
 }
 
 } // namespace platform

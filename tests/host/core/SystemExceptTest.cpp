@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 using namespace host;
@@ -76,5 +77,121 @@ TEST(SystemExceptTest, NestedThrowInsideAHandlerKeepsTheOuterSite) {
             EXPECT_NE(ExceptAddr(), outer);
         }
         EXPECT_EQ(ExceptAddr(), outer);
+    }
+}
+
+// ---- throw sites inside the throwing function's exact range (from the symbol table) -------
+
+namespace {
+
+[[gnu::noinline]] double ParseBadNumber(const std::string& AText) {
+    return StrToFloat(AText) * 2;
+}
+
+[[gnu::noinline]] void ThrowRuntimeError() {
+    throw std::runtime_error("plain C++");
+}
+
+[[noreturn, gnu::noinline]] void RaiseAbortNow() {
+    throw EAbort("stop");
+}
+
+// The no-return call is this function's last instruction: its return address lies past the
+// function's end, so only the address inside the call is attributed to it.
+[[gnu::noinline]] void EndsWithNoReturnCall(int AValue) {
+    if (AValue > 0)
+        RaiseAbortNow();
+    RaiseAbortNow();
+}
+
+// Ends with a call into the C++ library that never returns, so the return address of that
+// call is already past this function's end.
+[[noreturn, gnu::noinline]] void FailsThroughTheLibraryAsLastInstruction() {
+    std::__throw_runtime_error("from the library");
+}
+
+// True when the map address AAddr lies inside the function at AFunction.
+::testing::AssertionResult InsideFunction(void* AAddr, const void* AFunction) {
+    const auto raw = reinterpret_cast<std::uintptr_t>(AFunction);
+    const platform::TAddressRange range = platform::FunctionRangeOf(raw);
+    if (range.Begin == 0)
+        return ::testing::AssertionFailure() << "no symbol table (stripped test program?)";
+    const std::uintptr_t begin = platform::ToMapAddress(range.Begin);
+    const std::uintptr_t end = platform::ToMapAddress(range.End - 1) + 1;
+    const auto addr = reinterpret_cast<std::uintptr_t>(AAddr);
+    if (addr >= begin && addr < end)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << std::hex << "0x" << addr << " not in [0x" << begin << ", 0x" << end << ")";
+}
+
+} // namespace
+
+TEST(SystemExceptTest, ThrowSitesLieInsideTheThrowingFunctionOfTheExecutable) {
+    try {
+        ThrowHostException();
+    } catch (...) {
+        EXPECT_TRUE(
+            InsideFunction(ExceptAddr(), reinterpret_cast<const void*>(&ThrowHostException)));
+    }
+    try {
+        ThrowRuntimeError();
+    } catch (const std::runtime_error&) {
+        EXPECT_EQ(ExceptObject()->ClassName(), "std::runtime_error");
+        EXPECT_TRUE(
+            InsideFunction(ExceptAddr(), reinterpret_cast<const void*>(&ThrowRuntimeError)));
+    }
+    const std::vector<int> values{1};
+    try {
+        ReadPastEnd(values);
+    } catch (const std::out_of_range&) {
+        EXPECT_TRUE(InsideFunction(ExceptAddr(), reinterpret_cast<const void*>(&ReadPastEnd)));
+    }
+}
+
+TEST(SystemExceptTest, ConversionErrorIsReportedAtTheProgramsCallIntoTheLibrary) {
+    try {
+        ParseBadNumber("abc");
+        FAIL() << "StrToFloat accepted bad text";
+    } catch (const EConvertError&) {
+        EXPECT_EQ(ExceptObject()->Message(), "'abc' is not a valid floating point value");
+        EXPECT_TRUE(InsideFunction(ExceptAddr(), reinterpret_cast<const void*>(&ParseBadNumber)));
+    }
+}
+
+TEST(SystemExceptTest, NoReturnCallAsLastInstructionIsAttributedToItsCaller) {
+    for (int value : {0, 1}) {
+        try {
+            EndsWithNoReturnCall(value);
+        } catch (const EAbort&) {
+            // The innermost frame in the executable is RaiseAbortNow itself.
+            EXPECT_TRUE(
+                InsideFunction(ExceptAddr(), reinterpret_cast<const void*>(&RaiseAbortNow)));
+        }
+    }
+}
+
+TEST(SystemExceptTest, LibraryNoReturnCallAsLastInstructionIsInsideTheCaller) {
+    try {
+        FailsThroughTheLibraryAsLastInstruction();
+    } catch (const std::runtime_error&) {
+        EXPECT_TRUE(InsideFunction(
+            ExceptAddr(), reinterpret_cast<const void*>(&FailsThroughTheLibraryAsLastInstruction)));
+    }
+}
+
+TEST(SystemExceptTest, ForeignExceptionsAtAReusedAddressKeepTheirOwnClass) {
+    for (int round = 0; round < 3; ++round) {
+        try {
+            throw std::runtime_error("a");
+        } catch (...) {
+            EXPECT_EQ(ExceptObject()->ClassName(), "std::runtime_error");
+        }
+        try {
+            throw std::logic_error("b");
+        } catch (...) {
+            EXPECT_EQ(ExceptObject()->ClassName(), "std::logic_error");
+            EXPECT_EQ(ExceptObject()->Message(), "b");
+        }
     }
 }

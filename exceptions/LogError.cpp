@@ -1,0 +1,301 @@
+// exceptions/LogError.cpp - TJexExceptionLog: construction, the hook chain, the class filter,
+// the dialog's delivery callbacks and the published members.
+//
+// The report itself is composed in LogErrorReport.cpp, its environment sections in
+// LogErrorSections.cpp.
+#include "exceptions/LogError.h"
+
+#include "mapfile/Jexmapfile.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace jex {
+
+using namespace host;
+
+namespace {
+
+// ---- Live loggers -----------------------------------------------------------------------------
+//
+// Every logger that hooked is listed here while it lives, so that one going away can re-link the
+// loggers that saved it as their previous handler: no saved handler ever points at a destroyed
+// logger. Loggers hook and unhook on the main thread only.
+
+std::vector<TJexExceptionLog*>& LiveLoggers() {
+    static std::vector<TJexExceptionLog*> loggers;
+    return loggers;
+}
+
+// ---- The class filter -----------------------------------------------------------------------
+
+enum TFilterGroup : std::uint8_t { fgStandard, fgClasses, fgGraphics };
+
+struct TFilterRule {
+    bool (*Matches)(const Exception*);
+    TFilterGroup Group;
+    std::uint8_t Member;
+};
+
+template <typename C>
+bool IsA(const Exception* E) {
+    return dynamic_cast<const C*>(E) != nullptr;
+}
+
+template <typename C>
+constexpr TFilterRule Rule(TJexExceptionStandard AMember) {
+    return {&IsA<C>, fgStandard, AMember};
+}
+
+template <typename C>
+constexpr TFilterRule Rule(TJexExceptionClass AMember) {
+    return {&IsA<C>, fgClasses, AMember};
+}
+
+template <typename C>
+constexpr TFilterRule Rule(TJexExceptionGraphic AMember) {
+    return {&IsA<C>, fgGraphics, AMember};
+}
+
+// Every derived class comes before its listed base, so the first rule that matches belongs to
+// the exception's own class or to its nearest listed ancestor.
+constexpr TFilterRule FilterRules[] = {
+    Rule<EDivByZero>(efDivByZero),
+    Rule<ERangeError>(efRangeError),
+    Rule<EIntOverflow>(efIntOverflow),
+    Rule<EIntError>(efIntError),
+    Rule<EInvalidOp>(efInvalidOp),
+    Rule<EZeroDivide>(efZeroDivide),
+    Rule<EOverflow>(efOverflow),
+    Rule<EUnderflow>(efUnderflow),
+    Rule<EMathError>(efMathError),
+    Rule<EOutOfResources>(efOutOfResources),
+    Rule<EOutOfMemory>(efOutOfMemory),
+    Rule<EReadError>(efReadError),
+    Rule<EWriteError>(efWriteError),
+    Rule<EClassNotFound>(efClassNotFound),
+    Rule<EMethodNotFound>(efMethodNotFound),
+    Rule<EInvalidImage>(efInvalidImage),
+    Rule<EFilerError>(efFilerError),
+    Rule<EFCreateError>(efFCreateError),
+    Rule<EFOpenError>(efFOpenError),
+    Rule<EStreamError>(efStreamError),
+    Rule<EAbort>(efAbort),
+    Rule<EInOutError>(efInOutError),
+    Rule<EInvalidPointer>(efInvalidPointer),
+    Rule<EInvalidCast>(efInvalidCast),
+    Rule<EConvertError>(efConvertError),
+    Rule<EAccessViolation>(efAccessViolation),
+    Rule<EPrivilege>(efPrivilege),
+    Rule<EControlC>(efControlC),
+    Rule<EVariantError>(efVariantError),
+    Rule<EPropReadOnly>(efPropReadOnly),
+    Rule<EPropWriteOnly>(efPropWriteOnly),
+    Rule<EExternalException>(efExternalException),
+    Rule<EAssertionFailed>(efAssertionFailed),
+    Rule<EIntfCastError>(efIntfCastError),
+    Rule<EInvalidContainer>(efInvalidContainer),
+    Rule<EInvalidInsert>(efInvalidInsert),
+    Rule<EPackageError>(efPackageError),
+    Rule<EResNotFound>(efResNotFound),
+    Rule<EListError>(efListError),
+    Rule<EBitsError>(efBitsError),
+    Rule<EStringListError>(efStringListError),
+    Rule<EComponentError>(efComponentError),
+    Rule<EParserError>(efParserError),
+    Rule<EInvalidOperation>(efInvalidOperation),
+    Rule<EThread>(efThread),
+    Rule<EInvalidGraphic>(efInvalidGraphic),
+    Rule<EInvalidGraphicOperation>(efInvalidGraphicOperation),
+};
+
+// ---- The unit -------------------------------------------------------------------------------
+
+int& LogErrorInitCount() {
+    static int count = 0;
+    return count;
+}
+
+} // namespace
+
+void LogErrorInitialization() {
+    if (LogErrorInitCount()-- == 0)
+        RegisterClass(TJexExceptionLog::StaticClassInfo());
+}
+
+void LogErrorFinalization() {
+    ++LogErrorInitCount();
+}
+
+// ---- Construction and the hook chain --------------------------------------------------------
+
+TJexExceptionLog::TJexExceptionLog(TComponent* AOwner)
+    : TJexLogBase(AOwner)
+    , FMapFile(std::make_unique<TJexMapFile>()) {
+    {
+        std::string mapName = Application != nullptr ? Application->ExeName() : ParamStr(0);
+        const std::size_t slash = mapName.rfind('/');
+        const std::size_t dot = mapName.rfind('.');
+        if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+            mapName.erase(dot);
+        FMapFile->SetMapFileName(mapName + ".map");
+    }
+    Hook();
+}
+
+TJexExceptionLog::~TJexExceptionLog() {
+    Unhook();
+}
+
+void TJexExceptionLog::Hook() {
+    if (ComponentState().Contains(csDesigning) || Application == nullptr)
+        return;
+    FPreviousHandler = Application->OnException();
+    Application->SetOnException(TExceptionEvent(this, &TJexExceptionLog::DoException));
+    FHookedApplication = Application;
+    LiveLoggers().push_back(this);
+}
+
+void TJexExceptionLog::Unhook() {
+    std::vector<TJexExceptionLog*>& loggers = LiveLoggers();
+    const auto self = std::find(loggers.begin(), loggers.end(), this);
+    if (self == loggers.end())
+        return;
+    loggers.erase(self);
+    const TExceptionEvent mine(this, &TJexExceptionLog::DoException);
+    // The application that was hooked may be gone already (a logger without owner outliving it).
+    if (Application != nullptr && Application == FHookedApplication &&
+        Application->OnException() == mine)
+        Application->SetOnException(FPreviousHandler);
+    // A logger created after this one called it first; it now calls what this one called.
+    for (TJexExceptionLog* other : loggers)
+        if (other->FPreviousHandler == mine)
+            other->FPreviousHandler = FPreviousHandler;
+    FPreviousHandler.Clear();
+    FHookedApplication = nullptr;
+}
+
+// ---- The class filter -----------------------------------------------------------------------
+
+bool TJexExceptionLog::CanLogException(const Exception* E) const {
+    if (E == nullptr)
+        return true;
+    for (const TFilterRule& rule : FilterRules) {
+        if (!rule.Matches(E))
+            continue;
+        switch (rule.Group) {
+        case fgStandard:
+            return FFilterStandard.Contains(static_cast<TJexExceptionStandard>(rule.Member));
+        case fgClasses:
+            return FFilterClasses.Contains(static_cast<TJexExceptionClass>(rule.Member));
+        case fgGraphics:
+            return FFilterGraphics.Contains(static_cast<TJexExceptionGraphic>(rule.Member));
+        }
+    }
+    return true;
+}
+
+// ---- Delivery from the dialog ---------------------------------------------------------------
+
+void TJexExceptionLog::ActiveWeb(TObject*) {
+    SendLogByWWW();
+}
+
+void TJexExceptionLog::ActivateMail(TObject*, bool AIncludeScreenshot) {
+    // The dialog's choice holds for this one mail only.
+    class TRestoreScreenshot {
+    public:
+        explicit TRestoreScreenshot(TJexLSendTo* ASendTo)
+            : FSendTo(ASendTo)
+            , FSaved(ASendTo->AttachScreenShot()) {}
+
+        ~TRestoreScreenshot() { FSendTo->SetAttachScreenShot(FSaved); }
+
+        TRestoreScreenshot(const TRestoreScreenshot&) = delete;
+        TRestoreScreenshot& operator=(const TRestoreScreenshot&) = delete;
+
+    private:
+        TJexLSendTo* FSendTo;
+        bool FSaved;
+    };
+
+    TRestoreScreenshot restore(SendTo());
+    SendTo()->SetAttachScreenShot(AIncludeScreenshot);
+    SendLogByMail();
+}
+
+// ---- Published members ----------------------------------------------------------------------
+
+namespace {
+
+const TTypeInfo& ErrorDialogType() {
+    return EnumType<TJexLErrorDialog>("TJexLErrorDialog", {"edNone", "edStandard", "edExtended"});
+}
+
+const TTypeInfo& ExceptionStandardsType() {
+    static const TTypeInfo& member = EnumType<TJexExceptionStandard>(
+        "TJexExceptionStandard",
+        {"efAbort",          "efOutOfMemory",   "efInOutError",        "efIntError",
+         "efDivByZero",      "efRangeError",    "efIntOverflow",       "efMathError",
+         "efInvalidOp",      "efZeroDivide",    "efOverflow",          "efUnderflow",
+         "efInvalidPointer", "efInvalidCast",   "efConvertError",      "efAccessViolation",
+         "efPrivilege",      "efStackOverflow", "efControlC",          "efVariantError",
+         "efPropReadOnly",   "efPropWriteOnly", "efExternalException", "efAssertionFailed",
+         "efAbstractError",  "efIntfCastError", "efInvalidContainer",  "efInvalidInsert",
+         "efPackageError",   "efWin32Error"});
+    return SetType<TJexExceptionStandard>("TJexExceptionStandards", member);
+}
+
+const TTypeInfo& ExceptionClassesType() {
+    static const TTypeInfo& member = EnumType<TJexExceptionClass>(
+        "TJexExceptionClass",
+        {"efStreamError", "efFCreateError", "efFOpenError", "efFilerError", "efReadError",
+         "efWriteError", "efClassNotFound", "efMethodNotFound", "efInvalidImage", "efResNotFound",
+         "efListError", "efBitsError", "efStringListError", "efComponentError", "efParserError",
+         "efOutOfResources", "efInvalidOperation", "efThread"});
+    return SetType<TJexExceptionClass>("TJexExceptionClasses", member);
+}
+
+const TTypeInfo& ExceptionGraphicsType() {
+    static const TTypeInfo& member = EnumType<TJexExceptionGraphic>(
+        "TJexExceptionGraphic", {"efInvalidGraphic", "efInvalidGraphicOperation"});
+    return SetType<TJexExceptionGraphic>("TJexExceptionGraphics", member);
+}
+
+const TTypeInfo& FormatsType() {
+    static const TTypeInfo& member = EnumType<TJexLFormat>(
+        "TJexLFormat", {"lfDate", "lfTime", "lfPhysAddress", "lfExceptionClassName", "lfMessage",
+                        "lfSeparator", "lfSourceLine", "lfApplication", "lfActiveControl",
+                        "lfComputerInfo", "lfOSInfo", "lfMemoryInfo"});
+    return SetType<TJexLFormat>("TJexLFormats", member);
+}
+
+const TTypeInfo& OptionsType() {
+    static const TTypeInfo& member = EnumType<TJexLAOption>(
+        "TJexLAOption", {"laShowSendEMail", "laShowSupportLink", "laShowSourceLine"});
+    return SetType<TJexLAOption>("TJexLAOptions", member);
+}
+
+} // namespace
+
+const TClassInfo& TJexExceptionLog::StaticClassInfo() {
+    using T = TJexExceptionLog;
+    static const TClassInfo info =
+        TClassInfoBuilder<T>("TJexExceptionLog", &TJexLogBase::StaticClassInfo())
+            .Component()
+            .Enum("ErrorDialog", &T::ErrorDialog, &T::SetErrorDialog, ErrorDialogType(), edExtended)
+            .Set("FilterStandard", &T::FilterStandard, &T::SetFilterStandard,
+                 ExceptionStandardsType(), DefaultFilterStandard)
+            .Set("FilterClasses", &T::FilterClasses, &T::SetFilterClasses, ExceptionClassesType(),
+                 DefaultFilterClasses)
+            .Set("FilterGraphics", &T::FilterGraphics, &T::SetFilterGraphics,
+                 ExceptionGraphicsType(), DefaultFilterGraphics)
+            .Set("Formats", &T::Formats, &T::SetFormats, FormatsType(), DefaultFormats)
+            .Set("Options", &T::Options, &T::SetOptions, OptionsType(), DefaultOptions)
+            .Event("OnException", &T::OnException, &T::SetOnException)
+            .Event("OnSaveException", &T::OnSaveException, &T::SetOnSaveException)
+            .Build();
+    return info;
+}
+
+} // namespace jex

@@ -1,0 +1,42 @@
+// platform/PlatformServices.cpp - the current service set and its scoped replacement.
+#include "platform/PlatformServices.h"
+
+#include "platform/MailClient.h"
+#include "platform/Screen.h"
+#include "platform/Shell.h"
+#include "platform/SystemInfo.h"
+
+namespace platform {
+
+namespace {
+
+TPlatformServices& Current() {
+    static TPlatformServices services{&LinuxSystemInfo(), &LinuxScreenService(), &LinuxMailClient(),
+                                      &LinuxShell()};
+    return services;
+}
+
+} // namespace
+
+const TPlatformServices& PlatformServices() {
+    return Current();
+}
+
+TScopedPlatformServices::TScopedPlatformServices(const TPlatformServices& AServices)
+    : FPrevious(Current()) {
+    TPlatformServices& current = Current();
+    if (AServices.SystemInfo != nullptr)
+        current.SystemInfo = AServices.SystemInfo;
+    if (AServices.Screen != nullptr)
+        current.Screen = AServices.Screen;
+    if (AServices.MailClient != nullptr)
+        current.MailClient = AServices.MailClient;
+    if (AServices.Shell != nullptr)
+        current.Shell = AServices.Shell;
+}
+
+TScopedPlatformServices::~TScopedPlatformServices() {
+    Current() = FPrevious;
+}
+
+} // namespace platform

@@ -1,0 +1,26 @@
+// platform/Shell.h - opening a document or web address with the desktop's default program.
+//
+// The support-page button hands the configured address to the desktop as it is; the program
+// that shows it runs on its own, so the call never waits for it.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+/// Opens documents and web addresses with the user's preferred application.
+class TShell {
+public:
+    virtual ~TShell() = default;
+
+    /// Starts the desktop's opener for ADocument (a URL or a file path) as one argument and
+    /// returns at once, without waiting for it. True when the opener was started. False for
+    /// an empty text, for a text starting with "-" (the opener would take it as an option),
+    /// or when the opener cannot be started. Never runs a shell.
+    virtual bool Open(const std::string& ADocument) = 0;
+};
+
+/// The Linux shell service: xdg-open found on PATH.
+TShell& LinuxShell();
+
+} // namespace platform
