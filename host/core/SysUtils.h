@@ -40,10 +40,10 @@ private:
 };
 
 // Declares exception class Name derived from Base, with the base's constructors.
-#define JEX_EXCEPTION(Name, Base)                                                                  \
-    class Name : public Base {                                                                     \
-    public:                                                                                        \
-        using Base::Base;                                                                          \
+#define JEX_EXCEPTION(Name, Base)                                                                \
+    class Name : public Base {                                                                   \
+    public:                                                                                      \
+        using Base::Base;                                                                        \
     }
 
 // Run-time library (SysUtils).
@@ -331,6 +331,8 @@ std::string Format(const std::string& AFormat, std::initializer_list<TVarRec> AA
 std::string Format(const std::string& AFormat, std::span<const TVarRec> AArgs);
 
 /// Format with explicit settings instead of FormatSettings().
+std::string Format(const std::string& AFormat, std::initializer_list<TVarRec> AArgs,
+                   const TFormatSettings& ASettings);
 std::string Format(const std::string& AFormat, std::span<const TVarRec> AArgs,
                    const TFormatSettings& ASettings);
 

@@ -218,6 +218,11 @@ std::string Format(const std::string& AFormat, std::initializer_list<TVarRec> AA
     return Format(AFormat, std::span<const TVarRec>(AArgs.begin(), AArgs.size()), FormatSettings());
 }
 
+std::string Format(const std::string& AFormat, std::initializer_list<TVarRec> AArgs,
+                   const TFormatSettings& ASettings) {
+    return Format(AFormat, std::span<const TVarRec>(AArgs.begin(), AArgs.size()), ASettings);
+}
+
 std::string Format(const std::string& AFormat, std::span<const TVarRec> AArgs) {
     return Format(AFormat, AArgs, FormatSettings());
 }

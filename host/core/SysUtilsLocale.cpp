@@ -6,6 +6,7 @@
 // locale-aware case mapping (AnsiUpperCase) lives here too, as it needs the same locale.
 #include "host/core/SysUtils.h"
 
+#include <cctype>
 #include <cwchar>
 #include <cwctype>
 #include <langinfo.h>
@@ -160,12 +161,13 @@ std::string QuoteLiteral(const std::string& AText) {
     return result;
 }
 
-// The separator of a pattern: the first single-character literal standing between two fields.
+// The separator of a pattern: the first single punctuation character standing between two
+// fields.
 char FindSeparator(const std::vector<TPiece>& APieces, char ADefault) {
     for (std::size_t i = 1; i + 1 < APieces.size(); ++i)
         if (APieces[i].Kind == TPiece::pkLiteral && APieces[i].Text.size() == 1 &&
             APieces[i - 1].Kind == TPiece::pkField && APieces[i + 1].Kind == TPiece::pkField &&
-            APieces[i].Text != " ")
+            std::ispunct(static_cast<unsigned char>(APieces[i].Text[0])) != 0)
             return APieces[i].Text[0];
     return ADefault;
 }
@@ -190,12 +192,16 @@ std::string Translate(std::vector<TPiece> APieces, char ASeparator, char ASepara
     bool afterHour = false;
     for (const TPiece& piece : APieces) {
         if (piece.Kind == TPiece::pkLiteral) {
+            std::string run;
             for (char c : piece.Text) {
-                if (c == ASeparator && ASeparator != '\0')
-                    result += ASeparatorToken;
-                else
-                    result += QuoteLiteral(std::string(1, c));
+                if (c == ASeparator && ASeparator != '\0') {
+                    result += QuoteLiteral(run) + ASeparatorToken;
+                    run.clear();
+                } else {
+                    run += c;
+                }
             }
+            result += QuoteLiteral(run);
             continue;
         }
         std::string token;
@@ -264,13 +270,17 @@ std::string Translate(std::vector<TPiece> APieces, char ASeparator, char ASepara
 std::string LongDateFrom(const std::string& APattern, const TLocaleInfo& AInfo, char ASeparator) {
     std::vector<TPiece> pieces;
     Split(APattern, AInfo, pieces);
+    // Drop the time fields and the literal after each of them (their separators).
     std::vector<TPiece> dateOnly;
+    bool afterTime = false;
     for (const TPiece& piece : pieces) {
-        const bool time =
-            piece.Kind == TPiece::pkField &&
-            std::string_view("HIklMSpPZzsTRrX").find(piece.Field) != std::string_view::npos;
-        if (!time)
+        if (piece.Kind == TPiece::pkField) {
+            afterTime = std::string_view("HIklMSpPZzs").find(piece.Field) != std::string_view::npos;
+            if (!afterTime)
+                dateOnly.push_back(piece);
+        } else if (!afterTime) {
             dateOnly.push_back(piece);
+        }
     }
     std::string text = Translate(dateOnly, ASeparator, '/', true, true, true);
     const std::size_t first = text.find_first_not_of(' ');
