@@ -443,6 +443,89 @@ int TStrings::CompareStrings(const std::string& AS1, const std::string& AS2) con
     return AnsiCompareText(AS1, AS2);
 }
 
+// ---- TStringList::TItemStore ----------------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kChunkSize = 512;   // chunks are filled to this when built whole
+constexpr std::size_t kChunkLimit = 1024; // a chunk that grows beyond this is split
+
+} // namespace
+
+TStringList::TItem& TStringList::TItemStore::At(std::size_t AIndex) {
+    const auto chunk = static_cast<std::size_t>(
+        std::upper_bound(FEnds.begin(), FEnds.end(), AIndex) - FEnds.begin());
+    const std::size_t start = chunk == 0 ? 0 : FEnds[chunk - 1];
+    return FChunks[chunk][AIndex - start];
+}
+
+void TStringList::TItemStore::Insert(std::size_t AIndex, TItem AItem) {
+    if (FChunks.empty()) {
+        FChunks.emplace_back().push_back(std::move(AItem));
+        FEnds.push_back(1);
+        return;
+    }
+    // An index at the very end goes to the last chunk; otherwise to the chunk holding it.
+    std::size_t chunk = FChunks.size() - 1;
+    if (AIndex < Size())
+        chunk = static_cast<std::size_t>(std::upper_bound(FEnds.begin(), FEnds.end(), AIndex) -
+                                         FEnds.begin());
+    const std::size_t start = chunk == 0 ? 0 : FEnds[chunk - 1];
+    std::vector<TItem>& items = FChunks[chunk];
+    items.insert(items.begin() + static_cast<std::ptrdiff_t>(AIndex - start), std::move(AItem));
+    for (std::size_t k = chunk; k < FEnds.size(); ++k)
+        ++FEnds[k];
+    if (items.size() > kChunkLimit) {
+        const std::size_t half = items.size() / 2;
+        std::vector<TItem> upper(
+            std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(half)),
+            std::make_move_iterator(items.end()));
+        items.resize(half);
+        FChunks.insert(FChunks.begin() + static_cast<std::ptrdiff_t>(chunk) + 1, std::move(upper));
+        FEnds.insert(FEnds.begin() + static_cast<std::ptrdiff_t>(chunk), start + half);
+    }
+}
+
+void TStringList::TItemStore::Erase(std::size_t AIndex) {
+    const auto chunk = static_cast<std::size_t>(
+        std::upper_bound(FEnds.begin(), FEnds.end(), AIndex) - FEnds.begin());
+    const std::size_t start = chunk == 0 ? 0 : FEnds[chunk - 1];
+    std::vector<TItem>& items = FChunks[chunk];
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(AIndex - start));
+    for (std::size_t k = chunk; k < FEnds.size(); ++k)
+        --FEnds[k];
+    if (items.empty()) {
+        FChunks.erase(FChunks.begin() + static_cast<std::ptrdiff_t>(chunk));
+        FEnds.erase(FEnds.begin() + static_cast<std::ptrdiff_t>(chunk));
+    }
+}
+
+void TStringList::TItemStore::Clear() {
+    FChunks.clear();
+    FEnds.clear();
+}
+
+std::vector<TStringList::TItem> TStringList::TItemStore::TakeAll() {
+    std::vector<TItem> result;
+    result.reserve(Size());
+    for (std::vector<TItem>& chunk : FChunks)
+        for (TItem& item : chunk)
+            result.push_back(std::move(item));
+    Clear();
+    return result;
+}
+
+void TStringList::TItemStore::Assign(std::vector<TItem> AItems) {
+    Clear();
+    for (std::size_t start = 0; start < AItems.size(); start += kChunkSize) {
+        const std::size_t end = std::min(AItems.size(), start + kChunkSize);
+        FChunks.emplace_back(
+            std::make_move_iterator(AItems.begin() + static_cast<std::ptrdiff_t>(start)),
+            std::make_move_iterator(AItems.begin() + static_cast<std::ptrdiff_t>(end)));
+        FEnds.push_back(end);
+    }
+}
+
 // ---- TStringList ----------------------------------------------------------------------------
 
 void TStringList::CheckIndex(int AIndex) const {
@@ -452,7 +535,7 @@ void TStringList::CheckIndex(int AIndex) const {
 
 const std::string& TStringList::Strings(int AIndex) const {
     CheckIndex(AIndex);
-    return FList[static_cast<std::size_t>(AIndex)].FString;
+    return FList.At(static_cast<std::size_t>(AIndex)).FString;
 }
 
 int TStringList::Add(const std::string& AValue) {
@@ -485,22 +568,22 @@ void TStringList::InsertObject(int AIndex, const std::string& AValue, TObject* A
 
 void TStringList::InsertItem(int AIndex, const std::string& AValue, TObject* AObject) {
     Changing();
-    FList.insert(FList.begin() + AIndex, TItem{AValue, AObject});
+    FList.Insert(static_cast<std::size_t>(AIndex), TItem{AValue, AObject});
     Changed();
 }
 
 void TStringList::Delete(int AIndex) {
     CheckIndex(AIndex);
     Changing();
-    FList.erase(FList.begin() + AIndex);
+    FList.Erase(static_cast<std::size_t>(AIndex));
     Changed();
 }
 
 void TStringList::Clear() {
-    if (FList.empty())
+    if (FList.Size() == 0)
         return;
     Changing();
-    FList.clear();
+    FList.Clear();
     Changed();
 }
 
@@ -510,7 +593,8 @@ void TStringList::Exchange(int AIndex1, int AIndex2) {
     CheckIndex(AIndex1);
     CheckIndex(AIndex2);
     Changing();
-    std::swap(FList[static_cast<std::size_t>(AIndex1)], FList[static_cast<std::size_t>(AIndex2)]);
+    std::swap(FList.At(static_cast<std::size_t>(AIndex1)),
+              FList.At(static_cast<std::size_t>(AIndex2)));
     Changed();
 }
 
@@ -527,7 +611,7 @@ bool TStringList::Find(const std::string& AValue, int& AIndex) const {
     int high = Count() - 1;
     while (low <= high) {
         const int middle = low + (high - low) / 2;
-        const int c = CompareStrings(FList[static_cast<std::size_t>(middle)].FString, AValue);
+        const int c = CompareStrings(FList.At(static_cast<std::size_t>(middle)).FString, AValue);
         if (c < 0) {
             low = middle + 1;
         } else {
@@ -545,13 +629,15 @@ bool TStringList::Find(const std::string& AValue, int& AIndex) const {
 }
 
 void TStringList::SortItems() {
-    std::sort(FList.begin(), FList.end(), [this](const TItem& A, const TItem& B) {
+    std::vector<TItem> items = FList.TakeAll();
+    std::sort(items.begin(), items.end(), [this](const TItem& A, const TItem& B) {
         return CompareStrings(A.FString, B.FString) < 0;
     });
+    FList.Assign(std::move(items));
 }
 
 void TStringList::Sort() {
-    if (FSorted || FList.size() < 2)
+    if (FSorted || FList.Size() < 2)
         return;
     Changing();
     SortItems();
@@ -559,22 +645,22 @@ void TStringList::Sort() {
 }
 
 void TStringList::CustomSort(TStringListSortCompare ACompare) {
-    if (FSorted || FList.size() < 2 || ACompare == nullptr)
+    if (FSorted || FList.Size() < 2 || ACompare == nullptr)
         return;
     Changing();
     // Sorts a permutation through the caller's index-based comparison, then applies it. A
     // merge sort stays within bounds even when a careless comparison contradicts itself.
     // Indices always refer to the list as it stands, so the comparison sees stable data.
-    std::vector<int> order(FList.size());
+    std::vector<int> order(FList.Size());
     for (std::size_t i = 0; i < order.size(); ++i)
         order[i] = static_cast<int>(i);
     std::stable_sort(order.begin(), order.end(),
                      [&](int A, int B) { return ACompare(this, A, B) < 0; });
     std::vector<TItem> sorted;
-    sorted.reserve(FList.size());
+    sorted.reserve(FList.Size());
     for (int i : order)
-        sorted.push_back(std::move(FList[static_cast<std::size_t>(i)]));
-    FList = std::move(sorted);
+        sorted.push_back(std::move(FList.At(static_cast<std::size_t>(i))));
+    FList.Assign(std::move(sorted));
     Changed();
 }
 
@@ -605,7 +691,7 @@ void TStringList::SetText(const std::string& AText) {
         lines.erase(last, lines.end());
     }
     Changing();
-    FList = std::move(lines);
+    FList.Assign(std::move(lines));
     Changed();
 }
 
@@ -621,7 +707,7 @@ void TStringList::SetCaseSensitive(bool AValue) {
     if (AValue == FCaseSensitive)
         return;
     FCaseSensitive = AValue;
-    if (FSorted && FList.size() > 1) {
+    if (FSorted && FList.Size() > 1) {
         Changing();
         SortItems();
         Changed();
@@ -633,19 +719,19 @@ void TStringList::Put(int AIndex, const std::string& AValue) {
         SortedListError();
     CheckIndex(AIndex);
     Changing();
-    FList[static_cast<std::size_t>(AIndex)].FString = AValue;
+    FList.At(static_cast<std::size_t>(AIndex)).FString = AValue;
     Changed();
 }
 
 TObject* TStringList::GetObject(int AIndex) const {
     CheckIndex(AIndex);
-    return FList[static_cast<std::size_t>(AIndex)].FObject;
+    return FList.At(static_cast<std::size_t>(AIndex)).FObject;
 }
 
 void TStringList::PutObject(int AIndex, TObject* AObject) {
     CheckIndex(AIndex);
     Changing();
-    FList[static_cast<std::size_t>(AIndex)].FObject = AObject;
+    FList.At(static_cast<std::size_t>(AIndex)).FObject = AObject;
     Changed();
 }
 

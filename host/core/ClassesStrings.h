@@ -140,7 +140,7 @@ class TStringList : public TStrings {
 public:
     TStringList() = default;
 
-    int Count() const override { return static_cast<int>(FList.size()); }
+    int Count() const override { return static_cast<int>(FList.Size()); }
 
     /// The string at AIndex, without a copy.
     const std::string& Strings(int AIndex) const;
@@ -215,11 +215,39 @@ private:
         TObject* FObject = nullptr;
     };
 
+    // The items in chunks of at most a thousand, so that adding to a large sorted list moves
+    // a chunk rather than the whole list (one flat array makes line-by-line loading of a big
+    // sorted file quadratic).
+    class TItemStore {
+    public:
+        std::size_t Size() const { return FEnds.empty() ? 0 : FEnds.back(); }
+
+        TItem& At(std::size_t AIndex);
+
+        const TItem& At(std::size_t AIndex) const {
+            return const_cast<TItemStore*>(this)->At(AIndex);
+        }
+
+        void Insert(std::size_t AIndex, TItem AItem);
+        void Erase(std::size_t AIndex);
+        void Clear();
+
+        /// Moves all items out, in order, leaving the store empty.
+        std::vector<TItem> TakeAll();
+
+        /// Replaces the items.
+        void Assign(std::vector<TItem> AItems);
+
+    private:
+        std::vector<std::vector<TItem>> FChunks;
+        std::vector<std::size_t> FEnds; // FEnds[k]: one past the list index of chunk k's last
+    };
+
     void InsertItem(int AIndex, const std::string& AValue, TObject* AObject);
     void CheckIndex(int AIndex) const;
     void SortItems();
 
-    std::vector<TItem> FList;
+    TItemStore FList;
     bool FSorted = false;
     TDuplicates FDuplicates = dupIgnore;
     bool FCaseSensitive = false;

@@ -411,3 +411,50 @@ TEST(TStringListTest, CustomSortOrdersByTheCallersComparison) {
     EXPECT_EQ(list.Objects(2), &three);
     EXPECT_EQ(list.IndexOfObject(&three), 2);
 }
+
+TEST(TStringListTest, LargeListsKeepOrderThroughInsertsAndDeletes) {
+    // Enough items to spread over many storage chunks, checked against a plain vector.
+    std::mt19937 random(777);
+    TStringList list;
+    std::vector<std::string> model;
+    for (int step = 0; step < 6000; ++step) {
+        const std::string value = "v" + std::to_string(step);
+        const auto size = static_cast<int>(model.size());
+        switch (random() % 4) {
+        case 0:
+        case 1: {
+            const int at = static_cast<int>(random() % (model.size() + 1));
+            list.Insert(at, value);
+            model.insert(model.begin() + at, value);
+            break;
+        }
+        case 2:
+            list.Add(value);
+            model.push_back(value);
+            break;
+        default:
+            if (size > 0) {
+                const int at = static_cast<int>(random() % model.size());
+                list.Delete(at);
+                model.erase(model.begin() + at);
+            }
+        }
+    }
+    ASSERT_EQ(Lines(list), model);
+    list.Exchange(0, list.Count() - 1);
+    std::swap(model.front(), model.back());
+    EXPECT_EQ(Lines(list), model);
+
+    TStringList sorted;
+    sorted.SetSorted(true);
+    for (const std::string& s : model)
+        sorted.Add(s);
+    std::sort(model.begin(), model.end(),
+              [](const std::string& A, const std::string& B) { return AnsiCompareText(A, B) < 0; });
+    EXPECT_EQ(Lines(sorted), model);
+    for (int i = 0; i < sorted.Count(); i += 97) {
+        int index = -1;
+        ASSERT_TRUE(sorted.Find(model[static_cast<std::size_t>(i)], index));
+        ASSERT_EQ(index, i);
+    }
+}
