@@ -953,6 +953,20 @@ bool FitIntegerRange(const TTypeInfo& AType, std::int64_t& AValue) {
     return false;
 }
 
+// A value the property's floating type cannot hold is refused rather than turned into an
+// infinity that could not be written back; Currency keeps four decimals.
+double FitFloat(const TTypeInfo& AType, double AValue) {
+    constexpr double kMaxCurrency = 922337203685477.5807;
+    if (AType.FloatType == ftSingle && std::fabs(AValue) > std::numeric_limits<float>::max())
+        InvalidValue();
+    if (AType.FloatType == ftCurr) {
+        if (std::fabs(AValue) > kMaxCurrency)
+            InvalidValue();
+        return std::round(AValue * 10000.0) / 10000.0;
+    }
+    return AValue;
+}
+
 class TFormReader {
 public:
     explicit TFormReader(TComponent* ARoot)
@@ -1152,6 +1166,7 @@ private:
                 value = static_cast<double>(AValue.Int);
             else
                 InvalidValue();
+            value = FitFloat(type, value);
             if (!AProp.SetFloat)
                 ReadOnlyProperty();
             AProp.SetFloat(ATarget, value);
