@@ -40,6 +40,11 @@ public:
     /// skipped but OnTerminate still fires.
     static void operator delete(TThread* AThread, std::destroying_delete_t);
 
+    /// Plain allocation, declared beside the class's own delete so both are paired.
+    static void* operator new(std::size_t ASize) { return ::operator new(ASize); }
+    /// Frees the memory of an object whose constructor failed (no thread to stop yet).
+    static void operator delete(void* AMemory) { ::operator delete(AMemory); }
+
     ~TThread() override;
 
     /// Starts the thread unless it was created suspended. Raises EThread "Thread creation

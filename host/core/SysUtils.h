@@ -40,10 +40,10 @@ private:
 };
 
 // Declares exception class Name derived from Base, with the base's constructors.
-#define JEX_EXCEPTION(Name, Base)                                                                  \
-    class Name : public Base {                                                                     \
-    public:                                                                                        \
-        using Base::Base;                                                                          \
+#define JEX_EXCEPTION(Name, Base)                                                                \
+    class Name : public Base {                                                                   \
+    public:                                                                                      \
+        using Base::Base;                                                                        \
     }
 
 // Run-time library (SysUtils).

@@ -47,13 +47,11 @@ std::string DemangledTypeName(const std::type_info& AType);
 
 /// Declares a class's run-time type information inside its class body. The matching
 /// StaticClassInfo() is defined in the class's .cpp with the published members.
-#define JEX_CLASS(ClassName_)                                                                      \
-public:                                                                                            \
-    static const ::host::TClassInfo& StaticClassInfo();                                            \
-    const ::host::TClassInfo& ClassInfo() const override {                                         \
-        return ClassName_::StaticClassInfo();                                                      \
-    }                                                                                              \
-                                                                                                   \
+#define JEX_CLASS(ClassName_)                                                                    \
+public:                                                                                          \
+    static const ::host::TClassInfo& StaticClassInfo();                                          \
+    const ::host::TClassInfo& ClassInfo() const override { return ClassName_::StaticClassInfo(); } \
+                                                                                                 \
 private:
 
 template <typename Sig>
@@ -103,9 +101,7 @@ public:
 
     /// Calls the handler. Calling an unassigned event is a programming error; callers test
     /// Assigned() first, as the components do.
-    R operator()(Args... AArgs) const {
-        return FInvoke(FData, FCode, std::forward<Args>(AArgs)...);
-    }
+    R operator()(Args... AArgs) const { return FInvoke(FData, FCode, std::forward<Args>(AArgs)...); }
 
     bool operator==(const TEvent& AOther) const {
         return FData == AOther.FData && FInvoke == AOther.FInvoke &&

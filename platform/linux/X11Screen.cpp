@@ -1,8 +1,6 @@
 // platform/linux/X11Screen.cpp - the screen service on X11: root window size and XGetImage.
 //
-// The root window spans every monitor, so the copy is the whole desktop. A display is opened
-// per call and closed again: the service is used rarely (a report, a beep) and a connection
-// kept open would tie the process to a server that may go away. Wayland-only sessions show
+// The root window spans every monitor, so the copy is the whole desktop. Wayland-only sessions show
 // no native windows through XWayland's root; that is a limit of the X11 route.
 #include "platform/Screen.h"
 
@@ -10,25 +8,46 @@
 #include <X11/Xutil.h>
 #include <cstdlib>
 #include <fcntl.h>
-#include <memory>
+#include <mutex>
+#include <string>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
 
-struct TDisplayCloser {
-    void operator()(Display* ADisplay) const { XCloseDisplay(ADisplay); }
+// One connection per display name, opened on first use and kept: servers (Xvfb among them)
+// refuse some of many quick connect-disconnect cycles, and a report must not lose its
+// screenshot to that. A changed DISPLAY opens a connection to the new display.
+class TDisplayCache {
+public:
+    Display* Get() {
+        const char* name = std::getenv("DISPLAY");
+        // Without DISPLAY there is nothing to reach; do not let Xlib guess.
+        if (name == nullptr || *name == '\0')
+            return nullptr;
+        if (FDisplay != nullptr && FName == name)
+            return FDisplay;
+        // The connection to the former display is left as it is: closing it would talk to a
+        // server that may be gone, and Xlib ends the process on a dead connection.
+        FDisplay = nullptr;
+        FName = name;
+        for (int attempt = 0; attempt < 5 && FDisplay == nullptr; ++attempt)
+            FDisplay = XOpenDisplay(name);
+        return FDisplay;
+    }
+
+    std::mutex& Lock() { return FLock; }
+
+private:
+    std::mutex FLock;
+    std::string FName;
+    Display* FDisplay = nullptr;
 };
 
-using TDisplayPtr = std::unique_ptr<Display, TDisplayCloser>;
-
-TDisplayPtr OpenDisplay() {
-    // Without DISPLAY there is nothing to reach; do not let Xlib guess.
-    const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || *name == '\0')
-        return nullptr;
-    return TDisplayPtr(XOpenDisplay(name));
+TDisplayCache& Displays() {
+    static TDisplayCache cache;
+    return cache;
 }
 
 // Position and width of the lowest set bit run of a channel mask.
@@ -63,11 +82,12 @@ public:
     void Size(int& AWidth, int& AHeight) override {
         AWidth = 0;
         AHeight = 0;
-        TDisplayPtr display = OpenDisplay();
-        if (!display)
+        std::lock_guard lock(Displays().Lock());
+        Display* display = Displays().Get();
+        if (display == nullptr)
             return;
         XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display.get(), DefaultRootWindow(display.get()), &attributes)) {
+        if (XGetWindowAttributes(display, DefaultRootWindow(display), &attributes)) {
             AWidth = attributes.width;
             AHeight = attributes.height;
         }
@@ -75,17 +95,17 @@ public:
 
     bool Capture(TScreenImage& AImage) override {
         AImage = {};
-        TDisplayPtr display = OpenDisplay();
-        if (!display)
+        std::lock_guard lock(Displays().Lock());
+        Display* display = Displays().Get();
+        if (display == nullptr)
             return false;
-        const Window root = DefaultRootWindow(display.get());
+        const Window root = DefaultRootWindow(display);
         XWindowAttributes attributes{};
-        if (!XGetWindowAttributes(display.get(), root, &attributes) || attributes.width <= 0 ||
+        if (!XGetWindowAttributes(display, root, &attributes) || attributes.width <= 0 ||
             attributes.height <= 0)
             return false;
-        XImage* image =
-            XGetImage(display.get(), root, 0, 0, static_cast<unsigned>(attributes.width),
-                      static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+        XImage* image = XGetImage(display, root, 0, 0, static_cast<unsigned>(attributes.width),
+                                  static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
         if (image == nullptr)
             return false;
         AImage.Width = attributes.width;
@@ -120,10 +140,13 @@ public:
     }
 
     void Beep() override {
-        if (TDisplayPtr display = OpenDisplay()) {
-            XBell(display.get(), 0);
-            XFlush(display.get());
-            return;
+        {
+            std::lock_guard lock(Displays().Lock());
+            if (Display* display = Displays().Get()) {
+                XBell(display, 0);
+                XFlush(display);
+                return;
+            }
         }
         const int tty = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
         if (tty >= 0) {

@@ -181,7 +181,9 @@ TEST(CaseMappingTest, AsciiFunctionsTouchOnlyAsciiLetters) {
 TEST(CaseMappingTest, AnsiUpperCaseMapsUtf8TextPerCharacter) {
     const locale_t user = newlocale(LC_CTYPE_MASK, "", locale_t{});
     const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-    const std::string codeset = user != locale_t{} ? nl_langinfo_l(CODESET, user) : "";
+    // An unusable user locale falls back to C.
+    const std::string codeset =
+        user != locale_t{} ? nl_langinfo_l(CODESET, user) : "ANSI_X3.4-1968";
     if (user != locale_t{})
         freelocale(user);
     if (utf8 != locale_t{})

@@ -4,7 +4,9 @@
 
 #include "host/forms/ExtCtrls.h"
 #include "host/forms/StdCtrls.h"
+#include "platform/PlatformServices.h"
 #include "platform/ProcessImage.h"
+#include "platform/fake/FakeScreen.h"
 #include "tests/host/forms/HeadlessFixture.h"
 
 #include <gtest/gtest.h>
@@ -669,4 +671,23 @@ TEST_F(TCustomFormTest, HandlesCarryTheControlsStateToTheWidgetSet) {
     EXPECT_EQ(state->Width, 3);
     delete button;
     EXPECT_EQ(WS().HandleCount(), 1);
+}
+
+TEST_F(TScreenTest, SizeAndBeepComeFromThePlatformsScreenService) {
+    platform::TFakeScreenService fake;
+    fake.Image.Width = 1024;
+    fake.Image.Height = 768;
+    platform::TScopedPlatformServices scope({nullptr, &fake});
+    EXPECT_EQ(Screen->Width(), 1024);
+    EXPECT_EQ(Screen->Height(), 768);
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(0, 0, 394, 110);
+    form->SetPosition(poScreenCenter);
+    form->Show();
+    EXPECT_EQ(form->Left(), (1024 - 394) / 2);
+    EXPECT_EQ(form->Top(), (768 - 110) / 2);
+    // The headless widgetset records the beep; the platform's is the default of others.
+    WS().Beep();
+    EXPECT_EQ(WS().Log().back(), "Beep");
+    EXPECT_EQ(fake.Beeps, 0);
 }

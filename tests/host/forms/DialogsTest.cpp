@@ -1,0 +1,47 @@
+// tests/host/forms/DialogsTest.cpp - message dialogs: default and cancel buttons, captions,
+// responders, and standard error under the headless widgetset.
+#include "host/forms/Dialogs.h"
+
+#include "tests/host/forms/HeadlessFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace host;
+
+namespace {
+
+class DialogsTest : public jex::test::THeadlessFixture {};
+
+} // namespace
+
+TEST_F(DialogsTest, DefaultButtonIsOkElseYesElseRetryAndEscapeCancelsElseNo) {
+    EXPECT_EQ(PrepareMessageDlg("m", mtWarning, mbOKCancel).DefaultResult, mrOk);
+    EXPECT_EQ(PrepareMessageDlg("m", mtWarning, mbOKCancel).CancelResult, mrCancel);
+    EXPECT_EQ(PrepareMessageDlg("m", mtConfirmation, {mbYes, mbNo}).DefaultResult, mrYes);
+    EXPECT_EQ(PrepareMessageDlg("m", mtConfirmation, {mbYes, mbNo}).CancelResult, mrNo);
+    EXPECT_EQ(PrepareMessageDlg("m", mtError, mbAbortRetryIgnore).DefaultResult, mrRetry);
+    EXPECT_EQ(PrepareMessageDlg("m", mtError, {mbIgnore}).DefaultResult, mrIgnore);
+    EXPECT_EQ(PrepareMessageDlg("m", mtConfirmation, {}).Buttons, TMsgDlgButtons{mbOK});
+}
+
+TEST_F(DialogsTest, CaptionsFollowTheKindAndCustomUsesTheTitle) {
+    Application->SetTitle("My App");
+    EXPECT_EQ(DialogCaption(mtWarning), "Warning");
+    EXPECT_EQ(DialogCaption(mtError), "Error");
+    EXPECT_EQ(DialogCaption(mtInformation), "Information");
+    EXPECT_EQ(DialogCaption(mtConfirmation), "Confirm");
+    EXPECT_EQ(DialogCaption(mtCustom), "My App");
+}
+
+TEST_F(DialogsTest, HeadlessPrintsToStandardErrorAndAnswersTheDefaultOrTheResponder) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageDlg("Save changes?", mtConfirmation, mbYesNoCancel), mrYes);
+    WS().SetDialogResponder(THeadlessWidgetSet::TDialogResponder::FromCallable(
+        [](const TMessageDlgRequest& ARequest) { return ARequest.CancelResult; }));
+    EXPECT_EQ(MessageDlg("Save changes?", mtConfirmation, mbYesNoCancel), mrCancel);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Confirm: Save changes?\nConfirm: Save changes?\n");
+    ASSERT_EQ(WS().Log().size(), 2u);
+    EXPECT_EQ(WS().Log()[0],
+              "MessageDlg mtConfirmation [mbYes, mbNo, mbCancel] Confirm: Save changes?");
+}
