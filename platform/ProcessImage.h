@@ -55,6 +55,12 @@ struct TAddressRange {
 
 TAddressRange FunctionRangeOf(std::uintptr_t AAddress);
 
+/// True when AAddress lies in a function of the C++ standard library that was instantiated
+/// into the main executable (a template such as std::vector<int>::_M_range_check): library code
+/// even though it lives in the program. Read once per process from the executable's symbol
+/// table; false for a stripped program.
+bool InStandardLibraryCode(std::uintptr_t AAddress);
+
 /// True on the process's main thread (the one that started the program).
 bool IsMainThread();
 

@@ -52,7 +52,9 @@ _Unwind_Reason_Code WalkFrame(_Unwind_Context* AContext, void* AData) {
     const std::uintptr_t inCall = ip - 1;
     if (walk->FirstCaller == 0)
         walk->FirstCaller = inCall;
-    if (platform::InMainExecutable(inCall)) {
+    // Standard-library templates instantiated into the program count as the library: the
+    // program's own call into them is the place a user can act on.
+    if (platform::InMainExecutable(inCall) && !platform::InStandardLibraryCode(inCall)) {
         walk->InExecutable = inCall;
         return _URC_END_OF_STACK;
     }

@@ -1,12 +1,14 @@
 // platform/linux/ProcessImage.cpp - the main executable's code range from the ELF headers.
 #include "platform/ProcessImage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <string>
+#include <string_view>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -164,6 +166,85 @@ TAddressRange FunctionRangeOf(std::uintptr_t AAddress) {
     }
     close(fd);
     return result;
+}
+
+namespace {
+
+// True for a mangled name in namespace std (or libstdc++'s __gnu_cxx): "_ZSt...", and nested
+// names "_ZN" [cv-qualifiers] followed by St, one of the std abbreviations, or 9__gnu_cxx.
+bool IsStandardLibraryName(std::string_view AName) {
+    if (AName.substr(0, 2) != "_Z")
+        return false;
+    std::string_view rest = AName.substr(2);
+    if (rest.substr(0, 2) == "St")
+        return true;
+    if (rest.empty() || rest[0] != 'N')
+        return false;
+    rest.remove_prefix(1);
+    while (!rest.empty() && (rest[0] == 'r' || rest[0] == 'V' || rest[0] == 'K'))
+        rest.remove_prefix(1);
+    if (rest.size() >= 2 && rest[0] == 'S' &&
+        std::string_view("tabsiod").find(rest[1]) != std::string_view::npos)
+        return true;
+    return rest.substr(0, 10) == "9__gnu_cxx";
+}
+
+struct TCodeRange {
+    std::uintptr_t Begin;
+    std::uintptr_t End;
+};
+
+// Run-time ranges of the executable's standard-library functions, sorted by start.
+std::vector<TCodeRange> ReadStandardLibraryRanges() {
+    std::vector<TCodeRange> ranges;
+    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ranges;
+    ElfW(Ehdr) header{};
+    std::vector<ElfW(Shdr)> sections;
+    if (ReadAt(fd, &header, sizeof header, 0) &&
+        std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
+        header.e_shentsize == sizeof(ElfW(Shdr))) {
+        sections.resize(header.e_shnum);
+        if (!ReadAt(fd, sections.data(), sections.size() * sizeof(ElfW(Shdr)),
+                    static_cast<off_t>(header.e_shoff)))
+            sections.clear();
+    }
+    for (const ElfW(Shdr) & s : sections) {
+        if (s.sh_type != SHT_SYMTAB || s.sh_entsize != sizeof(ElfW(Sym)) ||
+            s.sh_link >= sections.size())
+            continue;
+        const ElfW(Shdr)& strings = sections[s.sh_link];
+        std::vector<ElfW(Sym)> symbols(s.sh_size / sizeof(ElfW(Sym)));
+        std::string names(strings.sh_size, '\0');
+        if (!ReadAt(fd, symbols.data(), symbols.size() * sizeof(ElfW(Sym)),
+                    static_cast<off_t>(s.sh_offset)) ||
+            !ReadAt(fd, names.data(), names.size(), static_cast<off_t>(strings.sh_offset)))
+            break;
+        for (const ElfW(Sym) & sym : symbols) {
+            if (ELF64_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_size == 0 ||
+                sym.st_name >= names.size())
+                continue;
+            const std::string_view name(names.c_str() + sym.st_name);
+            if (IsStandardLibraryName(name))
+                ranges.push_back({sym.st_value + MainImage().LoadBias,
+                                  sym.st_value + MainImage().LoadBias + sym.st_size});
+        }
+        break;
+    }
+    close(fd);
+    std::sort(ranges.begin(), ranges.end(),
+              [](const TCodeRange& A, const TCodeRange& B) { return A.Begin < B.Begin; });
+    return ranges;
+}
+
+} // namespace
+
+bool InStandardLibraryCode(std::uintptr_t AAddress) {
+    static const std::vector<TCodeRange> ranges = ReadStandardLibraryRanges();
+    auto it = std::upper_bound(ranges.begin(), ranges.end(), AAddress,
+                               [](std::uintptr_t A, const TCodeRange& R) { return A < R.Begin; });
+    return it != ranges.begin() && AAddress < std::prev(it)->End;
 }
 
 bool IsMainThread() {
