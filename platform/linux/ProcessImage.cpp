@@ -33,34 +33,76 @@ bool ReadAt(int AFd, void* ABuffer, std::size_t ASize, off_t AOffset) {
     return true;
 }
 
-// Link-time address of the ".text" section of the running executable, 0 when unknown.
-std::uintptr_t TextSectionAddress() {
-    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+// The running executable's file with its section table, closed on destruction. Every reader of
+// the executable's own sections and symbols goes through it.
+class TExecutableFile {
+public:
+    TExecutableFile()
+        : FFd(open("/proc/self/exe", O_RDONLY | O_CLOEXEC)) {
+        ElfW(Ehdr) header{};
+        if (FFd < 0 || !ReadAt(FFd, &header, sizeof header, 0) ||
+            std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+            header.e_shentsize != sizeof(ElfW(Shdr)))
+            return;
+        FSections.resize(header.e_shnum);
+        if (!ReadAt(FFd, FSections.data(), FSections.size() * sizeof(ElfW(Shdr)),
+                    static_cast<off_t>(header.e_shoff)))
+            FSections.clear();
+        FNamesIndex = header.e_shstrndx;
+    }
+
+    ~TExecutableFile() {
+        if (FFd >= 0)
+            close(FFd);
+    }
+
+    TExecutableFile(const TExecutableFile&) = delete;
+    TExecutableFile& operator=(const TExecutableFile&) = delete;
+
+    /// Link-time address of the section called AName, 0 when there is none.
+    std::uintptr_t SectionAddress(const char* AName) const {
+        if (FNamesIndex >= FSections.size())
+            return 0;
+        const std::string names = Contents(FSections[FNamesIndex]);
+        for (const ElfW(Shdr) & s : FSections)
+            if (s.sh_name < names.size() && std::strcmp(names.c_str() + s.sh_name, AName) == 0)
+                return s.sh_addr;
         return 0;
-    std::uintptr_t result = 0;
-    ElfW(Ehdr) header{};
-    if (ReadAt(fd, &header, sizeof header, 0) &&
-        std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
-        header.e_shentsize == sizeof(ElfW(Shdr)) && header.e_shstrndx < header.e_shnum) {
-        std::vector<ElfW(Shdr)> sections(header.e_shnum);
-        if (ReadAt(fd, sections.data(), sections.size() * sizeof(ElfW(Shdr)),
-                   static_cast<off_t>(header.e_shoff))) {
-            const ElfW(Shdr)& names = sections[header.e_shstrndx];
-            std::string strtab(names.sh_size, '\0');
-            if (ReadAt(fd, strtab.data(), strtab.size(), static_cast<off_t>(names.sh_offset))) {
-                for (const ElfW(Shdr) & s : sections)
-                    if (s.sh_name < strtab.size() &&
-                        std::strcmp(strtab.c_str() + s.sh_name, ".text") == 0) {
-                        result = s.sh_addr;
-                        break;
-                    }
-            }
+    }
+
+    /// Calls AVisit(name, link-time start, size) for every sized function of the symbol table.
+    template <typename F>
+    void ForEachFunction(F AVisit) const {
+        for (const ElfW(Shdr) & s : FSections) {
+            if (s.sh_type != SHT_SYMTAB || s.sh_entsize != sizeof(ElfW(Sym)) ||
+                s.sh_link >= FSections.size())
+                continue;
+            std::vector<ElfW(Sym)> symbols(s.sh_size / sizeof(ElfW(Sym)));
+            const std::string names = Contents(FSections[s.sh_link]);
+            if (!ReadAt(FFd, symbols.data(), symbols.size() * sizeof(ElfW(Sym)),
+                        static_cast<off_t>(s.sh_offset)))
+                return;
+            for (const ElfW(Sym) & sym : symbols)
+                if (ELF64_ST_TYPE(sym.st_info) == STT_FUNC && sym.st_size > 0 &&
+                    sym.st_name < names.size())
+                    AVisit(std::string_view(names.c_str() + sym.st_name), sym.st_value,
+                           sym.st_size);
+            return;
         }
     }
-    close(fd);
-    return result;
-}
+
+private:
+    std::string Contents(const ElfW(Shdr) & ASection) const {
+        std::string data(ASection.sh_size, '\0');
+        if (!ReadAt(FFd, data.data(), data.size(), static_cast<off_t>(ASection.sh_offset)))
+            data.clear();
+        return data;
+    }
+
+    int FFd;
+    std::vector<ElfW(Shdr)> FSections;
+    std::size_t FNamesIndex = 0;
+};
 
 TMainImage ReadMainImage() {
     TMainImage image;
@@ -81,7 +123,7 @@ TMainImage ReadMainImage() {
             return 1;
         },
         &image);
-    const std::uintptr_t text = TextSectionAddress();
+    const std::uintptr_t text = TExecutableFile().SectionAddress(".text");
     image.TextStart = text != 0 ? image.TextStart + text : image.ExecBegin;
     return image;
 }
@@ -133,38 +175,14 @@ std::string ExecutablePath() {
 }
 
 TAddressRange FunctionRangeOf(std::uintptr_t AAddress) {
-    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
     TAddressRange result;
-    const std::uintptr_t linkAddress = AAddress - MainImage().LoadBias;
-    ElfW(Ehdr) header{};
-    std::vector<ElfW(Shdr)> sections;
-    if (ReadAt(fd, &header, sizeof header, 0) &&
-        std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
-        header.e_shentsize == sizeof(ElfW(Shdr))) {
-        sections.resize(header.e_shnum);
-        if (!ReadAt(fd, sections.data(), sections.size() * sizeof(ElfW(Shdr)),
-                    static_cast<off_t>(header.e_shoff)))
-            sections.clear();
-    }
-    for (const ElfW(Shdr) & s : sections) {
-        if (s.sh_type != SHT_SYMTAB || s.sh_entsize != sizeof(ElfW(Sym)))
-            continue;
-        std::vector<ElfW(Sym)> symbols(s.sh_size / sizeof(ElfW(Sym)));
-        if (!ReadAt(fd, symbols.data(), symbols.size() * sizeof(ElfW(Sym)),
-                    static_cast<off_t>(s.sh_offset)))
-            break;
-        for (const ElfW(Sym) & sym : symbols)
-            if (ELF64_ST_TYPE(sym.st_info) == STT_FUNC && sym.st_size > 0 &&
-                linkAddress >= sym.st_value && linkAddress < sym.st_value + sym.st_size) {
-                result.Begin = sym.st_value + MainImage().LoadBias;
-                result.End = result.Begin + sym.st_size;
-                break;
-            }
-        break;
-    }
-    close(fd);
+    const std::uintptr_t bias = MainImage().LoadBias;
+    const std::uintptr_t linkAddress = AAddress - bias;
+    TExecutableFile().ForEachFunction(
+        [&](std::string_view, std::uintptr_t AStart, std::uintptr_t ASize) {
+            if (result.Begin == 0 && linkAddress >= AStart && linkAddress < AStart + ASize)
+                result = {AStart + bias, AStart + bias + ASize};
+        });
     return result;
 }
 
@@ -197,42 +215,12 @@ struct TCodeRange {
 // Run-time ranges of the executable's standard-library functions, sorted by start.
 std::vector<TCodeRange> ReadStandardLibraryRanges() {
     std::vector<TCodeRange> ranges;
-    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return ranges;
-    ElfW(Ehdr) header{};
-    std::vector<ElfW(Shdr)> sections;
-    if (ReadAt(fd, &header, sizeof header, 0) &&
-        std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
-        header.e_shentsize == sizeof(ElfW(Shdr))) {
-        sections.resize(header.e_shnum);
-        if (!ReadAt(fd, sections.data(), sections.size() * sizeof(ElfW(Shdr)),
-                    static_cast<off_t>(header.e_shoff)))
-            sections.clear();
-    }
-    for (const ElfW(Shdr) & s : sections) {
-        if (s.sh_type != SHT_SYMTAB || s.sh_entsize != sizeof(ElfW(Sym)) ||
-            s.sh_link >= sections.size())
-            continue;
-        const ElfW(Shdr)& strings = sections[s.sh_link];
-        std::vector<ElfW(Sym)> symbols(s.sh_size / sizeof(ElfW(Sym)));
-        std::string names(strings.sh_size, '\0');
-        if (!ReadAt(fd, symbols.data(), symbols.size() * sizeof(ElfW(Sym)),
-                    static_cast<off_t>(s.sh_offset)) ||
-            !ReadAt(fd, names.data(), names.size(), static_cast<off_t>(strings.sh_offset)))
-            break;
-        for (const ElfW(Sym) & sym : symbols) {
-            if (ELF64_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_size == 0 ||
-                sym.st_name >= names.size())
-                continue;
-            const std::string_view name(names.c_str() + sym.st_name);
-            if (IsStandardLibraryName(name))
-                ranges.push_back({sym.st_value + MainImage().LoadBias,
-                                  sym.st_value + MainImage().LoadBias + sym.st_size});
-        }
-        break;
-    }
-    close(fd);
+    const std::uintptr_t bias = MainImage().LoadBias;
+    TExecutableFile().ForEachFunction(
+        [&](std::string_view AName, std::uintptr_t AStart, std::uintptr_t ASize) {
+            if (IsStandardLibraryName(AName))
+                ranges.push_back({AStart + bias, AStart + bias + ASize});
+        });
     std::sort(ranges.begin(), ranges.end(),
               [](const TCodeRange& A, const TCodeRange& B) { return A.Begin < B.Begin; });
     return ranges;
