@@ -132,13 +132,18 @@ void TJexLogBase::WriteAsString(const std::string& AText) {
     if (AText.empty())
         return;
     TWriteLockGuard lock;
-    // An existing log is shared for reading while we append; a new one is created.
-    const std::uint16_t mode =
-        FileExists(FLogFile) ? std::uint16_t(fmOpenReadWrite | fmShareDenyWrite) : fmCreate;
-    TFileStream stream(FLogFile, mode);
-    stream.Seek(0, soFromEnd);
+    // An existing log is shared for reading while we append; a missing one is created. Opening
+    // first and creating only on failure spares every append a look at the folder.
+    std::optional<TFileStream> stream;
+    try {
+        stream.emplace(FLogFile, fmOpenReadWrite | fmShareDenyWrite | fmAppend);
+    } catch (const EFOpenError&) {
+        if (FileExists(FLogFile))
+            throw;
+        stream.emplace(FLogFile, fmCreate);
+    }
     // A failed or short write (disk full) must not pass as success.
-    stream.WriteBuffer(AText.data(), static_cast<std::int64_t>(AText.size()));
+    stream->WriteBuffer(AText.data(), static_cast<std::int64_t>(AText.size()));
 }
 
 void TJexLogBase::WriteAsInteger(std::int32_t AValue) {

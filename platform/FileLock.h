@@ -25,18 +25,23 @@ enum TFileLockResult : std::uint8_t {
     flUnsupported, ///< the file system keeps no such locks; nothing is held
 };
 
-/// Claims, for the open file description behind AHandle, access AAccess to its file while
+/// Claims, for the open file description behind AHandle (opened with exactly the access
+/// AAccess names), access AAccess to its file while
 /// letting others have AShare. Succeeds only when, for every description in any process that
 /// holds such a claim on the same file, AAccess lies within that one's share and its access lies
 /// within AShare (the Windows sharing check). Never waits for the other claims to go away; two
 /// claims racing for the same file back off and retry for at most a few milliseconds.
 ///
-/// Model: four lock regions at the top of the offset range (far beyond any data, so byte-range
-/// locks on real content never meet them) stand for "has read", "has write", "denies read" and
-/// "denies write". A claim holds a one-byte lock at a random place in each region that applies
-/// to it (shared when the descriptor may read, else exclusive: a lock needs the matching access
-/// mode), and probes the opposite regions as a whole for any holder. It takes its locks first and
-/// probes afterwards, so of two conflicting claims at least one sees the other. The locks are
+/// Model: lock regions at the top of the offset range (far beyond any data, so byte-range locks
+/// on real content never meet them) stand for "has read", "has write", "denies read" and
+/// "denies write", plus a second "denies read" mark that nobody probes. A claim holds a one-byte
+/// lock at a random place in each region that applies to it (shared when the descriptor may
+/// read, else exclusive: a lock needs the matching access mode), and probes the opposite regions
+/// as a whole for any holder. It takes its locks first and probes afterwards, so of two
+/// conflicting claims at least one sees the other. A read-write claim that denies writing (the
+/// logger's mode, and fmCreate's) conflicts with everyone who holds anything in a contiguous
+/// span of regions and with nobody else, so it takes one exclusive lock over that span instead:
+/// one system call, decided atomically by the kernel. The locks are
 /// open file description locks (F_OFD_SETLK): they belong to the description, not the process,
 /// so two streams of one process exclude each other too, and closing the descriptor releases
 /// them. A child created by fork() shares the parent's descriptions, and with them the claim.

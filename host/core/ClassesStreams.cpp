@@ -158,8 +158,7 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
 
     TFileShareBits access = platform::fsReadWrite;
     TFileShareBits share = platform::fsNone;
-    // O_NONBLOCK only for the open itself: a FIFO without a partner must not hang us here.
-    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int flags = O_CLOEXEC | O_NOCTTY;
     if (create) {
         flags |= O_RDWR | O_CREAT;
     } else {
@@ -174,14 +173,34 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
         if (accessIndex > 2 || shareIndex > 4)
             RaiseOpenError(create, AFileName);
         flags |= kAccessFlags[accessIndex];
+        if ((AMode & fmAppend) != 0 && accessIndex != 0)
+            flags |= O_APPEND;
         access = kAccess[accessIndex];
         share = kShare[shareIndex];
     }
 
+    // A read-write open of an existing file never blocks, not even on a FIFO, and never opens a
+    // folder. Such a stream claims its share first and, when the file system grants it, is done:
+    // the claim alone excludes every conflicting stream, in this process as in others, and the
+    // share table only stands in where a file system keeps no locks. That keeps the logger's
+    // open-write-close down to one call more than a bare append. Everything else looks at the
+    // file before claiming.
+    const bool claimFirst = !create && access == platform::fsReadWrite;
+    if (!claimFirst) {
+        // O_NONBLOCK only for the open itself: a FIFO without a partner must not hang us here.
+        flags |= O_NONBLOCK;
+    }
     // Truncation waits until the sharing check has passed.
     FHandle = ::open(AFileName.c_str(), flags, 0666);
     if (FHandle < 0)
         RaiseOpenError(create, AFileName);
+
+    platform::TFileLockResult claim = platform::flUnsupported;
+    if (claimFirst) {
+        claim = platform::LockShare(FHandle, access, share);
+        if (claim == platform::flGranted)
+            return;
+    }
 
     struct stat info {};
 
@@ -189,13 +208,19 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
         ::close(FHandle);
         RaiseOpenError(create, AFileName);
     }
-    // Non-blocking mode means nothing for regular files; everything else gets blocking I/O.
+    // Devices and FIFOs are shared freely. Non-blocking mode means nothing for regular files;
+    // everything else gets blocking I/O.
     if (!S_ISREG(info.st_mode)) {
-        if (::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0) {
+        if (!claimFirst &&
+            ::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0) {
             ::close(FHandle);
             RaiseOpenError(create, AFileName);
         }
         return;
+    }
+    if (claim == platform::flViolation) {
+        ::close(FHandle);
+        RaiseOpenError(create, AFileName);
     }
 
     TShareTable& table = ShareTable();
@@ -209,15 +234,18 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
                 break;
             }
         }
-        // Where the file system keeps no locks, the in-process check is all there is.
-        if (allowed && platform::LockShare(FHandle, access, share) == platform::flViolation)
-            allowed = false;
-        if (!allowed) {
+        if (allowed && !claimFirst)
+            claim = platform::LockShare(FHandle, access, share);
+        if (!allowed || claim == platform::flViolation) {
             ::close(FHandle);
             RaiseOpenError(create, AFileName);
         }
-        FShareEntry = table.NextKey++;
-        table.Entries.emplace(FShareEntry, TShareEntry{info.st_dev, info.st_ino, access, share});
+        // Where the file system keeps no locks, the table is all there is.
+        if (claim == platform::flUnsupported) {
+            FShareEntry = table.NextKey++;
+            table.Entries.emplace(FShareEntry,
+                                  TShareEntry{info.st_dev, info.st_ino, access, share});
+        }
     }
     if (create && info.st_size != 0 && ::ftruncate(FHandle, 0) != 0) {
         {
@@ -225,6 +253,8 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
             ::close(FHandle);
             table.Entries.erase(FShareEntry);
         }
+        FShareEntry = 0;
+        FHandle = -1;
         RaiseOpenError(create, AFileName);
     }
 }

@@ -34,6 +34,11 @@ inline constexpr std::uint16_t fmShareExclusive = 0x0010;
 inline constexpr std::uint16_t fmShareDenyWrite = 0x0020;
 inline constexpr std::uint16_t fmShareDenyRead = 0x0030;
 inline constexpr std::uint16_t fmShareDenyNone = 0x0040;
+/// Host addition, or'ed into an opening mode that writes: every write lands at the end of the
+/// file as one append (O_APPEND), whatever the position; Seek still moves the position reads use.
+/// It spares an append-only writer the seek to the end and can never overwrite what someone
+/// else appended meanwhile.
+inline constexpr std::uint16_t fmAppend = 0x0100;
 
 /// A sequence of bytes with a position. Read and Write move as far as they can and return the
 /// count moved; ReadBuffer and WriteBuffer insist on the whole count.

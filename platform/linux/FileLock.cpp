@@ -20,9 +20,12 @@ static_assert(sizeof(off_t) == 8, "share locks need 64-bit file offsets");
 // Regions of 2^40 bytes starting at 2^62; the whole area ends far below the largest offset.
 constexpr off_t kRegionSize = off_t{1} << 40;
 constexpr off_t kAreaStart = off_t{1} << 62;
-constexpr int kRegionCount = 4;
+constexpr int kRegionCount = 5;
 
-enum TRegion : std::uint8_t { rgHasRead, rgHasWrite, rgDenyRead, rgDenyWrite };
+// rgDenyReadMark is a second mark of every claim that denies reading. Nobody probes it, so a
+// writer may cover it whole (see LockWholeSpan) without showing up as a reader-denier itself.
+// The order matters: the spans whole-span claims cover are contiguous.
+enum TRegion : std::uint8_t { rgHasRead, rgDenyReadMark, rgHasWrite, rgDenyWrite, rgDenyRead };
 
 off_t RegionStart(TRegion ARegion) {
     return kAreaStart + static_cast<off_t>(ARegion) * kRegionSize;
@@ -72,7 +75,7 @@ void ReleaseAll(int AHandle) {
 // The regions a claim must find empty: whoever denies what it wants, whoever has what it
 // denies.
 int Conflicts(int AHandle, TFileShareBits AAccess, TFileShareBits AShare) {
-    bool probe[kRegionCount] = {};
+    bool probe[kRegionCount] = {}; // rgDenyReadMark is never probed
     probe[rgDenyRead] = (AAccess & fsRead) != 0;
     probe[rgDenyWrite] = (AAccess & fsWrite) != 0;
     probe[rgHasRead] = (AShare & fsRead) == 0;
@@ -109,22 +112,39 @@ void PauseBriefly() {
     }
 }
 
+// A read-write claim that denies writing conflicts with every claim that holds anything in
+// rgDenyReadMark..rgDenyWrite (it writes, so it meets write-deniers; it reads, so it meets
+// read-deniers through their second mark; it denies writing, so it meets writers), and one that
+// denies reading as well conflicts with every claim at all. No claim it tolerates holds or
+// probes inside that span, so a single exclusive lock over the span is the whole claim: the
+// kernel decides atomically, nothing to probe, nothing to retry. This is the logger's mode.
+bool CoversWholeSpan(TFileShareBits AAccess, TFileShareBits AShare) {
+    return AAccess == fsReadWrite && (AShare & fsWrite) == 0;
+}
+
+TFileLockResult LockWholeSpan(int AHandle, TFileShareBits AShare) {
+    const TRegion first = (AShare & fsRead) == 0 ? rgHasRead : rgDenyReadMark;
+    const TRegion last = (AShare & fsRead) == 0 ? rgDenyRead : rgDenyWrite;
+    struct flock lock = MakeLock(F_WRLCK, RegionStart(first), (last - first + 1) * kRegionSize);
+    if (fcntl(AHandle, F_OFD_SETLK, &lock) == 0)
+        return flGranted;
+    return IsUnsupported(errno) ? flUnsupported : flViolation;
+}
+
 } // namespace
 
 TFileLockResult LockShare(int AHandle, TFileShareBits AAccess, TFileShareBits AShare) {
-    const int flags = fcntl(AHandle, F_GETFL);
-    if (flags < 0)
-        return flUnsupported;
+    if (CoversWholeSpan(AAccess, AShare))
+        return LockWholeSpan(AHandle, AShare);
     // A shared lock needs a readable descriptor, an exclusive one a writable descriptor.
-    const short holdType = (flags & O_ACCMODE) == O_WRONLY ? F_WRLCK : F_RDLCK;
+    const short holdType = (AAccess & fsRead) != 0 ? F_RDLCK : F_WRLCK;
 
     const struct {
         bool Applies;
         TRegion Region;
     } holds[] = {
-        {(AAccess & fsRead) != 0, rgHasRead},
-        {(AAccess & fsWrite) != 0, rgHasWrite},
-        {(AShare & fsRead) == 0, rgDenyRead},
+        {(AAccess & fsRead) != 0, rgHasRead},   {(AAccess & fsWrite) != 0, rgHasWrite},
+        {(AShare & fsRead) == 0, rgDenyRead},   {(AShare & fsRead) == 0, rgDenyReadMark},
         {(AShare & fsWrite) == 0, rgDenyWrite},
     };
 
@@ -142,19 +162,14 @@ TFileLockResult LockShare(int AHandle, TFileShareBits AAccess, TFileShareBits AS
                 return flViolation;
         }
 
-        bool held = true;
         for (const auto& h : holds) {
             if (h.Applies && !HoldRegion(AHandle, h.Region, holdType)) {
-                held = false;
-                break;
+                const int error = errno;
+                ReleaseAll(AHandle);
+                // Sixteen random places all taken means an exclusive lock over the whole
+                // region: a whole-span claim or a whole-file lock, which both stay put.
+                return IsUnsupported(error) ? flUnsupported : flViolation;
             }
-        }
-        if (!held) {
-            const int error = errno;
-            ReleaseAll(AHandle);
-            if (IsUnsupported(error))
-                return flUnsupported;
-            continue;
         }
         // Probing after holding: of two claimers racing here, at least one sees the other.
         const int conflict = Conflicts(AHandle, AAccess, AShare);

@@ -139,6 +139,31 @@ TEST(TFileStreamTest, OpenForWritingOverwritesWithoutTruncating) {
     EXPECT_EQ(ReadFileBytes(path), "ab23456789!");
 }
 
+TEST(TFileStreamTest, AppendModeWritesAtTheEndWhateverThePosition) {
+    TempDir dir;
+    const std::string path = dir.File("append.log");
+    WriteFileBytes(path, "one\r\n");
+    {
+        TFileStream stream(path, fmOpenReadWrite | fmShareDenyWrite | fmAppend);
+        WriteText(stream, "two\r\n");
+        stream.SetPosition(0);
+        char first[3] = {};
+        stream.ReadBuffer(first, 3); // reads still follow the position
+        EXPECT_EQ(std::string(first, 3), "one");
+        WriteText(stream, "three\r\n");
+    }
+    EXPECT_EQ(ReadFileBytes(path), "one\r\ntwo\r\nthree\r\n");
+}
+
+TEST(TFileStreamTest, DevicesAreSharedFreely) {
+    if (access("/dev/null", W_OK) != 0)
+        GTEST_SKIP() << "/dev/null is not available";
+    TFileStream first("/dev/null", fmOpenReadWrite | fmShareDenyWrite);
+    TFileStream second("/dev/null", fmOpenReadWrite | fmShareExclusive);
+    EXPECT_TRUE(CanOpen("/dev/null", fmOpenWrite | fmShareDenyWrite));
+    WriteText(second, "gone");
+}
+
 TEST(TFileStreamTest, FailuresNameTheFileAsPassed) {
     TempDir dir;
     const std::string missing = dir.File("nothere.txt");
