@@ -12,12 +12,14 @@
 #include <dwarf.h>
 #include <elfutils/libdw.h>
 #include <elfutils/libdwelf.h>
+#include <exception>
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace elfmap {
@@ -130,8 +132,10 @@ std::uint32_t ToOffset(const TElfImage& AImage, std::uint64_t AAddress) {
     return static_cast<std::uint32_t>(AAddress - AImage.TextAddress);
 }
 
-/// Function symbols of ASymtab that lie in the code section.
-void ReadSymbols(const TElfFile& AFile, const TSection& ASymtab, TElfImage& AImage) {
+/// Function symbols of ASymtab that lie in the code section, into AImage.Functions without
+/// their names; AMangled gets the raw name of each (pointing into the ELF file's data).
+void ReadSymbols(const TElfFile& AFile, const TSection& ASymtab, TElfImage& AImage,
+                 std::vector<const char*>& AMangled) {
     Elf_Data* data = elf_getdata(ASymtab.Scn, nullptr);
     if (data == nullptr)
         Fail(AFile.FName, "truncated or damaged symbol table");
@@ -139,6 +143,8 @@ void ReadSymbols(const TElfFile& AFile, const TSection& ASymtab, TElfImage& AIma
     if (entrySize == 0)
         Fail(AFile.FName, "damaged symbol table");
     const std::size_t count = data->d_size / entrySize;
+    AImage.Functions.reserve(count);
+    AMangled.reserve(count);
     for (std::size_t i = 1; i < count; ++i) {
         GElf_Sym symbol;
         if (gelf_getsym(data, static_cast<int>(i), &symbol) == nullptr)
@@ -153,7 +159,6 @@ void ReadSymbols(const TElfFile& AFile, const TSection& ASymtab, TElfImage& AIma
             continue;
         TFunctionSymbol function;
         function.Offset = ToOffset(AImage, symbol.st_value);
-        function.Name = Demangle(name);
         switch (GELF_ST_BIND(symbol.st_info)) {
         case STB_GLOBAL:
             function.Rank = TSymbolRank::srGlobal;
@@ -165,8 +170,55 @@ void ReadSymbols(const TElfFile& AFile, const TSection& ASymtab, TElfImage& AIma
             function.Rank = TSymbolRank::srLocal;
         }
         AImage.Functions.push_back(std::move(function));
+        AMangled.push_back(name);
     }
 }
+
+/// Gives AFunctions their demangled names from AMangled on a few threads of their own, so that
+/// the demangling (the bulk of reading a large C++ program) runs beside the line tables'
+/// reading. The threads are joined when the object goes; Finish rethrows what one raised.
+class TBackgroundDemangler {
+public:
+    TBackgroundDemangler(std::vector<TFunctionSymbol>& AFunctions,
+                         const std::vector<const char*>& AMangled) {
+        const std::size_t count = AFunctions.size();
+        std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+        threads = std::min(threads, std::max<std::size_t>(1, count / 2048));
+        FErrors.resize(threads);
+        for (std::size_t t = 0; t < threads; ++t) {
+            const std::size_t first = count * t / threads;
+            const std::size_t last = count * (t + 1) / threads;
+            FThreads.emplace_back([&AFunctions, &AMangled, first, last, &error = FErrors[t]] {
+                try {
+                    for (std::size_t i = first; i < last; ++i)
+                        AFunctions[i].Name = SymbolName(AMangled[i]);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+            });
+        }
+    }
+
+    void Finish() {
+        FThreads.clear(); // joins
+        for (const std::exception_ptr& error : FErrors)
+            if (error)
+                std::rethrow_exception(error);
+    }
+
+private:
+    static std::string SymbolName(const char* AMangled) {
+        std::string name = Demangle(AMangled);
+        // A control character would end or break the map's line.
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; },
+            '?');
+        return name;
+    }
+
+    std::vector<std::exception_ptr> FErrors; // one per thread, outlives them
+    std::vector<std::jthread> FThreads;
+};
 
 /// A line-table row as the DWARF library delivers it.
 struct TRow {
@@ -394,8 +446,11 @@ TElfImage ReadImage(const TElfFile& AExecutable, const TElfFile* ADebug) {
         symbols = FindSectionOfType(AExecutable, SHT_DYNSYM);
         symbolFile = &AExecutable;
     }
+    std::vector<const char*> mangled;
     if (symbols.Scn != nullptr)
-        ReadSymbols(*symbolFile, symbols, image);
+        ReadSymbols(*symbolFile, symbols, image, mangled);
+    // Declared after what its threads use, so that it is joined before any of that goes.
+    TBackgroundDemangler demangler(image.Functions, mangled);
 
     if (!HasDebugInfo(debug))
         Fail(debug.FName, "no DWARF debug information (build with -g or give --debug-file)");
@@ -405,6 +460,7 @@ TElfImage ReadImage(const TElfFile& AExecutable, const TElfFile* ADebug) {
     ReadUnits(debug.FName, dwarf.get(), image);
     if (image.Units.empty())
         Fail(debug.FName, "no line information for the code section");
+    demangler.Finish();
     return image;
 }
 
@@ -414,10 +470,22 @@ std::string Demangle(std::string_view AName) {
     std::string name(AName);
     if (name.rfind("_Z", 0) != 0)
         return name;
+
+    // One buffer, grown by the demangler as needed, serves every name of a thread.
+    struct TBuffer {
+        char* Data = nullptr;
+        std::size_t Size = 0;
+
+        ~TBuffer() { std::free(Data); }
+    };
+
+    thread_local TBuffer buffer;
     int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> plain(
-        abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), &std::free);
-    return status == 0 && plain ? std::string(plain.get()) : name;
+    char* plain = abi::__cxa_demangle(name.c_str(), buffer.Data, &buffer.Size, &status);
+    if (status != 0 || plain == nullptr)
+        return name;
+    buffer.Data = plain;
+    return std::string(plain);
 }
 
 TElfImage ReadElfImage(const std::string& APath, const std::string& ADebugPath) {

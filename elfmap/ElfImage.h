@@ -50,7 +50,8 @@ struct TCompileUnit {
 /// it.
 enum class TSymbolRank : std::uint8_t { srGlobal, srWeak, srLocal };
 
-/// A function symbol that lies in the code section, name demangled.
+/// A function symbol that lies in the code section, name demangled, control characters
+/// shown as "?".
 struct TFunctionSymbol {
     std::uint32_t Offset = 0;
     std::string Name;

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <queue>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -179,13 +180,6 @@ std::string SegmentLine(std::uint32_t ABegin, std::uint32_t ALength, std::string
     return line;
 }
 
-std::string CleanSymbol(std::string_view AName) {
-    std::string name;
-    for (char c : AName)
-        name.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
-    return name;
-}
-
 /// Which of several symbols at one address names it: global before weak before local, a name
 /// without leading underscore before one with, then the shorter, then the alphabetically last.
 bool Preferred(const TFunctionSymbol& A, const TFunctionSymbol& B) {
@@ -200,6 +194,22 @@ bool Preferred(const TFunctionSymbol& A, const TFunctionSymbol& B) {
     // Names the demangler could not read stay mangled; of the constructor and destructor
     // variants at one address (C1/C2, D1/D2) the debug information names the later one.
     return A.Name > B.Name;
+}
+
+/// std::sort, with the two halves of a long list sorted side by side on two threads and then
+/// merged: sorting tens of thousands of long C++ names is a good part of a large map's writing.
+template <typename TItem, typename TLess>
+void SortOnTwoThreads(std::vector<TItem>& AItems, TLess ALess) {
+    if (AItems.size() < 16384 || std::thread::hardware_concurrency() < 2) {
+        std::sort(AItems.begin(), AItems.end(), ALess);
+        return;
+    }
+    const auto middle = AItems.begin() + static_cast<std::ptrdiff_t>(AItems.size() / 2);
+    {
+        std::jthread firstHalf([&] { std::sort(AItems.begin(), middle, ALess); });
+        std::sort(middle, AItems.end(), ALess);
+    }
+    std::inplace_merge(AItems.begin(), middle, AItems.end(), ALess);
 }
 
 } // namespace
@@ -228,26 +238,70 @@ std::vector<TMapUnit> PlanUnits(const TElfImage& AImage) {
     return units;
 }
 
-std::string FormatMap(const TElfImage& AImage) {
-    const std::vector<TMapUnit> units = PlanUnits(AImage);
-    std::string text;
-    std::size_t expected = 4096;
-    for (const TFunctionSymbol& symbol : AImage.Functions)
-        expected += 2 * (symbol.Name.size() + 32);
-    for (const TCompileUnit& unit : AImage.Units)
-        expected += unit.Lines.size() * 21 + 128;
-    text.reserve(expected);
-    auto line = [&text](std::string_view AText) { text.append(AText).append(Eol); };
+namespace {
 
-    line("");
-    line(" Start         Length     Name                   Class");
-    line(std::string(mf::AddressPrefix) + "00000000 " +
-         mf::HexOffset(static_cast<std::uint32_t>(AImage.TextSize)) +
-         "H .text                   CODE");
-    line("");
-    line("");
-    line(mf::SegmentsMarker);
-    line("");
+/// Collects lines and hands them on in pieces, so that no line needs a string of its own.
+class TPieceBuffer {
+public:
+    explicit TPieceBuffer(TMapOutput& AOutput)
+        : FOutput(AOutput) {
+        FText.reserve(PieceSize + 4096);
+    }
+
+    ~TPieceBuffer() = default;
+
+    TPieceBuffer(const TPieceBuffer&) = delete;
+    TPieceBuffer& operator=(const TPieceBuffer&) = delete;
+
+    /// The text of the line being written; EndLine closes it.
+    std::string& Text() { return FText; }
+
+    void Line(std::string_view AText) {
+        FText.append(AText);
+        EndLine();
+    }
+
+    void EndLine() {
+        FText.append(Eol);
+        if (FText.size() >= PieceSize)
+            Flush();
+    }
+
+    void Flush() {
+        if (!FText.empty())
+            FOutput.Put(FText);
+        FText.clear();
+    }
+
+private:
+    static constexpr std::size_t PieceSize = 256 * 1024;
+
+    TMapOutput& FOutput;
+    std::string FText;
+};
+
+class TStringOutput : public TMapOutput {
+public:
+    void Put(std::string_view AText) override { Text.append(AText); }
+
+    std::string Text;
+};
+
+} // namespace
+
+void FormatMap(const TElfImage& AImage, TMapOutput& AOutput) {
+    const std::vector<TMapUnit> units = PlanUnits(AImage);
+    TPieceBuffer out(AOutput);
+
+    out.Line("");
+    out.Line(" Start         Length     Name                   Class");
+    out.Line(std::string(mf::AddressPrefix) + "00000000 " +
+             mf::HexOffset(static_cast<std::uint32_t>(AImage.TextSize)) +
+             "H .text                   CODE");
+    out.Line("");
+    out.Line("");
+    out.Line(mf::SegmentsMarker);
+    out.Line("");
 
     struct TSegment {
         TCodeRange Range;
@@ -269,64 +323,75 @@ std::string FormatMap(const TElfImage& AImage) {
             merged.push_back(segment);
     }
     for (const TSegment& segment : merged)
-        line(SegmentLine(segment.Range.Begin, segment.Range.End - segment.Range.Begin,
-                         units[segment.Unit].Name));
-    line("");
+        out.Line(SegmentLine(segment.Range.Begin, segment.Range.End - segment.Range.Begin,
+                             units[segment.Unit].Name));
+    out.Line("");
 
-    std::vector<TFunctionSymbol> byName = AImage.Functions;
-    for (TFunctionSymbol& symbol : byName)
-        symbol.Name = CleanSymbol(symbol.Name);
-    std::sort(byName.begin(), byName.end(), [](const TFunctionSymbol& a, const TFunctionSymbol& b) {
-        return a.Name != b.Name ? a.Name < b.Name : a.Offset < b.Offset;
+    // Sorted views of the symbols; the names themselves are long and are never copied.
+    std::vector<const TFunctionSymbol*> byName;
+    byName.reserve(AImage.Functions.size());
+    for (const TFunctionSymbol& symbol : AImage.Functions)
+        byName.push_back(&symbol);
+    std::sort(byName.begin(), byName.end(), [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
+        const int order = a->Name.compare(b->Name);
+        return order != 0 ? order < 0 : a->Offset < b->Offset;
     });
     byName.erase(std::unique(byName.begin(), byName.end(),
-                             [](const TFunctionSymbol& a, const TFunctionSymbol& b) {
-                                 return a.Name == b.Name && a.Offset == b.Offset;
+                             [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
+                                 return a->Offset == b->Offset && a->Name == b->Name;
                              }),
                  byName.end());
-    line(mf::PublicsByNameLine);
-    line("");
-    for (const TFunctionSymbol& symbol : byName)
-        line(mf::FormatPublicLine(symbol.Offset, symbol.Name));
-    line("");
+    out.Line(mf::PublicsByNameLine);
+    out.Line("");
+    for (const TFunctionSymbol* symbol : byName) {
+        mf::AppendPublicLine(out.Text(), symbol->Offset, symbol->Name);
+        out.EndLine();
+    }
+    out.Line("");
 
     // One name per address: the reader takes the first line at an exact address but the last
     // one before a higher address, so two names at one address would answer differently.
-    std::vector<TFunctionSymbol> byValue = std::move(byName);
-    std::sort(byValue.begin(), byValue.end(),
-              [](const TFunctionSymbol& a, const TFunctionSymbol& b) {
-                  return a.Offset != b.Offset ? a.Offset < b.Offset : Preferred(a, b);
-              });
+    std::vector<const TFunctionSymbol*> byValue = std::move(byName);
+    SortOnTwoThreads(byValue, [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
+        return a->Offset != b->Offset ? a->Offset < b->Offset : Preferred(*a, *b);
+    });
     byValue.erase(std::unique(byValue.begin(), byValue.end(),
-                              [](const TFunctionSymbol& a, const TFunctionSymbol& b) {
-                                  return a.Offset == b.Offset;
+                              [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
+                                  return a->Offset == b->Offset;
                               }),
                   byValue.end());
-    line(mf::PublicsByValueLine);
-    line("");
-    for (const TFunctionSymbol& symbol : byValue)
-        line(mf::FormatPublicLine(symbol.Offset, symbol.Name));
+    out.Line(mf::PublicsByValueLine);
+    out.Line("");
+    for (const TFunctionSymbol* symbol : byValue) {
+        mf::AppendPublicLine(out.Text(), symbol->Offset, symbol->Name);
+        out.EndLine();
+    }
     // The reader names no procedure above the last public, which would leave the last function
     // of the code nameless: a closing public at the end of the code section lets it reach its
     // function like every other.
-    if (!byValue.empty() && byValue.back().Offset < AImage.TextSize)
-        line(mf::FormatPublicLine(static_cast<std::uint32_t>(AImage.TextSize), EndOfCodeName));
-    line("");
-    line("");
+    if (!byValue.empty() && byValue.back()->Offset < AImage.TextSize)
+        out.Line(mf::FormatPublicLine(static_cast<std::uint32_t>(AImage.TextSize), EndOfCodeName));
+    out.Line("");
+    out.Line("");
 
     for (const TMapUnit& unit : units) {
-        line(mf::FormatLineSectionHeader(unit.Name, unit.FileName));
-        line("");
+        out.Line(mf::FormatLineSectionHeader(unit.Name, unit.FileName));
+        out.Line("");
         const std::vector<TLineEntry>& entries = AImage.Units[unit.Index].Lines;
         for (std::size_t i = 0; i < entries.size(); i += mf::LineEntriesPerRow) {
-            std::string row;
             for (std::size_t k = i; k < entries.size() && k < i + mf::LineEntriesPerRow; ++k)
-                row.append(mf::FormatLineEntry(entries[k].Line, entries[k].Offset));
-            line(row);
+                mf::AppendLineEntry(out.Text(), entries[k].Line, entries[k].Offset);
+            out.EndLine();
         }
-        line("");
+        out.Line("");
     }
-    return text;
+    out.Flush();
+}
+
+std::string FormatMap(const TElfImage& AImage) {
+    TStringOutput output;
+    FormatMap(AImage, output);
+    return std::move(output.Text);
 }
 
 std::string DefaultMapPath(const std::string& AExecutable) {
@@ -338,45 +403,73 @@ std::string DefaultMapPath(const std::string& AExecutable) {
     return AExecutable.substr(0, dot) + ".map";
 }
 
-void WriteFileAtomically(const std::string& APath, std::string_view AContent) {
-    std::string temporary = APath + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        throw EElfMapError(APath +
+TAtomicFileWriter::TAtomicFileWriter(std::string APath)
+    : FPath(std::move(APath))
+    , FTemporary(FPath + ".XXXXXX") {
+    FHandle = ::mkstemp(FTemporary.data());
+    if (FHandle < 0)
+        throw EElfMapError(FPath +
                            ": cannot create a temporary file beside it: " + std::strerror(errno));
-    auto fail = [&](const char* AWhat) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        throw EElfMapError(APath + ": " + AWhat + ": " + std::strerror(error));
-    };
     // mkstemp creates the file private; a map is as readable as any file the user creates.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0)
-        fail("cannot set permissions");
-    const char* data = AContent.data();
-    std::size_t left = AContent.size();
+    if (::fchmod(FHandle, 0666 & ~mask) != 0)
+        Fail("cannot set permissions", errno);
+}
+
+TAtomicFileWriter::~TAtomicFileWriter() {
+    if (FHandle >= 0) {
+        ::close(FHandle);
+        ::unlink(FTemporary.c_str());
+    }
+}
+
+void TAtomicFileWriter::Fail(const char* AWhat, int AError) {
+    if (FHandle >= 0)
+        ::close(FHandle);
+    FHandle = -1;
+    ::unlink(FTemporary.c_str());
+    throw EElfMapError(FPath + ": " + AWhat + ": " + std::strerror(AError));
+}
+
+void TAtomicFileWriter::Put(std::string_view AText) {
+    if (FHandle < 0)
+        throw EElfMapError(FPath + ": cannot write: already closed");
+    const char* data = AText.data();
+    std::size_t left = AText.size();
     while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
+        const ssize_t written = ::write(FHandle, data, left);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            fail("cannot write");
+            Fail("cannot write", errno);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
     }
-    if (::close(fd) != 0) {
+}
+
+void TAtomicFileWriter::Commit() {
+    if (FHandle < 0)
+        throw EElfMapError(FPath + ": cannot write: already closed");
+    const int handle = FHandle;
+    FHandle = -1;
+    if (::close(handle) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
-        throw EElfMapError(APath + ": cannot write: " + std::strerror(error));
+        ::unlink(FTemporary.c_str());
+        throw EElfMapError(FPath + ": cannot write: " + std::strerror(error));
     }
-    if (::rename(temporary.c_str(), APath.c_str()) != 0) {
+    if (::rename(FTemporary.c_str(), FPath.c_str()) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
-        throw EElfMapError(APath + ": cannot replace: " + std::strerror(error));
+        ::unlink(FTemporary.c_str());
+        throw EElfMapError(FPath + ": cannot replace: " + std::strerror(error));
     }
+}
+
+void WriteFileAtomically(const std::string& APath, std::string_view AContent) {
+    TAtomicFileWriter writer(APath);
+    writer.Put(AContent);
+    writer.Commit();
 }
 
 } // namespace elfmap

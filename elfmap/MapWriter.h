@@ -28,16 +28,48 @@ struct TMapUnit {
 /// "_3", ...
 std::vector<TMapUnit> PlanUnits(const TElfImage& AImage);
 
-/// The whole map text, every line ended by CR LF.
+/// Receives a map's text a piece at a time, in order.
+class TMapOutput {
+public:
+    virtual ~TMapOutput() = default;
+    virtual void Put(std::string_view AText) = 0;
+};
+
+/// Writes the whole map text, every line ended by CR LF, to AOutput in pieces of about a
+/// quarter megabyte: a large program's map is tens of megabytes and is never held whole.
+void FormatMap(const TElfImage& AImage, TMapOutput& AOutput);
+
+/// The whole map text as one string (for small images and tests).
 std::string FormatMap(const TElfImage& AImage);
 
 /// The map path beside an executable: its extension replaced by ".map", or ".map" appended when
 /// its name has none (as the exception logger derives it).
 std::string DefaultMapPath(const std::string& AExecutable);
 
-/// Replaces APath with AContent through a temporary file in the same folder and a rename, so
-/// that readers see the old or the new map, never a part. Raises EElfMapError on failure and
-/// then leaves APath as it was.
+/// A file replaced in one step: the text goes to a temporary file in the same folder, which
+/// Commit renames over APath, so that readers see the old or the new map, never a part. Every
+/// failure raises EElfMapError naming APath and leaves APath as it was; a writer destroyed
+/// without Commit removes its temporary file.
+class TAtomicFileWriter : public TMapOutput {
+public:
+    explicit TAtomicFileWriter(std::string APath);
+    ~TAtomicFileWriter() override;
+
+    TAtomicFileWriter(const TAtomicFileWriter&) = delete;
+    TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
+
+    void Put(std::string_view AText) override;
+    void Commit();
+
+private:
+    [[noreturn]] void Fail(const char* AWhat, int AError);
+
+    std::string FPath;
+    std::string FTemporary;
+    int FHandle = -1;
+};
+
+/// Replaces APath with AContent through TAtomicFileWriter.
 void WriteFileAtomically(const std::string& APath, std::string_view AContent);
 
 } // namespace elfmap

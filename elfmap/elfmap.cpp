@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
         mapFile = elfmap::DefaultMapPath(executable);
     try {
         const elfmap::TElfImage image = elfmap::ReadElfImage(executable, debugFile);
-        elfmap::WriteFileAtomically(mapFile, elfmap::FormatMap(image));
+        elfmap::TAtomicFileWriter writer(mapFile);
+        elfmap::FormatMap(image, writer);
+        writer.Commit();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "elfmap: %s\n", error.what());
         return 1;

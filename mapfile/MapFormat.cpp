@@ -1,22 +1,47 @@
 // mapfile/MapFormat.cpp - writers of the map file's line layouts and the reader's field cutting.
 #include "mapfile/MapFormat.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
+#include <iterator>
 
 namespace jex::mapformat {
 
+void AppendHexOffset(std::string& AOut, std::uint32_t AOffset) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    char buffer[HexFieldWidth];
+    for (std::size_t i = HexFieldWidth; i-- > 0; AOffset >>= 4)
+        buffer[i] = Digits[AOffset & 0xF];
+    AOut.append(buffer, HexFieldWidth);
+}
+
 std::string HexOffset(std::uint32_t AOffset) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%08X", static_cast<unsigned>(AOffset));
-    return buffer;
+    std::string text;
+    AppendHexOffset(text, AOffset);
+    return text;
+}
+
+void AppendPublicLine(std::string& AOut, std::uint32_t AOffset, std::string_view AName) {
+    AOut.append(AddressPrefix);
+    AppendHexOffset(AOut, AOffset);
+    AOut.append(PublicNameGap).append(AName);
 }
 
 std::string FormatPublicLine(std::uint32_t AOffset, std::string_view AName) {
     std::string line;
     line.reserve(AddressPrefix.size() + HexFieldWidth + PublicNameGap.size() + AName.size());
-    line.append(AddressPrefix).append(HexOffset(AOffset)).append(PublicNameGap).append(AName);
+    AppendPublicLine(line, AOffset, AName);
     return line;
+}
+
+void AppendLineEntry(std::string& AOut, long long ALine, std::uint32_t AOffset) {
+    char digits[24];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), ALine);
+    const auto length = static_cast<std::size_t>(end - digits);
+    if (length < LineNumberWidth)
+        AOut.append(LineNumberWidth - length, ' ');
+    AOut.append(digits, length).append(AddressPrefix);
+    AppendHexOffset(AOut, AOffset);
 }
 
 std::string PadLineNumber(long long ALine) {
@@ -27,7 +52,9 @@ std::string PadLineNumber(long long ALine) {
 }
 
 std::string FormatLineEntry(long long ALine, std::uint32_t AOffset) {
-    return PadLineNumber(ALine).append(AddressPrefix).append(HexOffset(AOffset));
+    std::string entry;
+    AppendLineEntry(entry, ALine, AOffset);
+    return entry;
 }
 
 std::string FormatLineSectionHeader(std::string_view AUnit, std::string_view AFile) {

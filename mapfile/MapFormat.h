@@ -76,6 +76,12 @@ std::string PadLineNumber(long long ALine);
 /// One line-number entry: padded number, " 0001:", offset.
 std::string FormatLineEntry(long long ALine, std::uint32_t AOffset);
 
+/// The same three forms appended to AOut, for writers of large maps that build no string per
+/// line.
+void AppendHexOffset(std::string& AOut, std::uint32_t AOffset);
+void AppendPublicLine(std::string& AOut, std::uint32_t AOffset, std::string_view AName);
+void AppendLineEntry(std::string& AOut, long long ALine, std::uint32_t AOffset);
+
 /// Header of a line-number section, without line break:
 /// "Line numbers for <unit>(<file>) segment .text".
 std::string FormatLineSectionHeader(std::string_view AUnit, std::string_view AFile);
