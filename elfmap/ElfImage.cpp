@@ -1,9 +1,11 @@
 // elfmap/ElfImage.cpp - reads the code section, function symbols and DWARF line tables.
 //
-// The DWARF library sorts each unit's line rows by address. Rows of sections the linker threw
-// away (duplicate inline functions, templates) keep addresses near 0 or a tombstone value, so
-// only rows inside the unit's own ranges in the code section are used.
+// Each unit's line rows are sorted by address. Rows of sections the linker threw away (duplicate
+// inline functions, templates) keep addresses near 0 or a tombstone value, so only rows inside the
+// unit's own ranges in the code section are used.
 #include "elfmap/ElfImage.h"
+
+#include "elfmap/LineProgram.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -220,13 +222,6 @@ private:
     std::vector<std::jthread> FThreads;
 };
 
-/// A line-table row as the DWARF library delivers it.
-struct TRow {
-    std::uint64_t Address = 0;
-    int Line = 0;
-    bool EndSequence = false;
-};
-
 bool InRanges(const std::vector<TCodeRange>& ARanges, std::uint32_t AOffset, bool AEnd) {
     auto after = std::upper_bound(ARanges.begin(), ARanges.end(), AOffset,
                                   [](std::uint32_t o, const TCodeRange& r) { return o < r.Begin; });
@@ -253,12 +248,13 @@ void NormaliseRanges(std::vector<TCodeRange>& ARanges) {
 /// one address keep the last ordinary row, as binutils' addr2line does; an address with only
 /// end-of-sequence rows and the end of every range get line 0, so that code after the unit's
 /// last row (padding, code without debug information) gets no line.
-void BuildEntries(const TElfImage& AImage, const std::vector<TRow>& ARows, TCompileUnit& AUnit) {
+void BuildEntries(const TElfImage& AImage, const std::vector<TLineRow>& ARows,
+                  TCompileUnit& AUnit) {
     std::vector<TLineEntry> entries;
     std::size_t i = 0;
     while (i < ARows.size()) {
         const std::uint64_t address = ARows[i].Address;
-        const TRow* chosen = nullptr;
+        const TLineRow* chosen = nullptr;
         for (; i < ARows.size() && ARows[i].Address == address; ++i)
             if (!ARows[i].EndSequence)
                 chosen = &ARows[i];
@@ -312,28 +308,52 @@ void DropPhantomRanges(std::vector<TCodeRange>& ARanges, TClaimed& AClaimed) {
         AClaimed[range.Begin] = range.End;
 }
 
-void ReadUnit(const TElfImage& AImage, Dwarf_Die& ADie, TClaimed& AClaimed, TCompileUnit& AUnit) {
+/// The .debug_line section of the file with the debug information, uncompressed.
+struct TLineSection {
+    std::span<const std::uint8_t> Bytes;
+    bool BigEndian = false;
+};
+
+TLineSection FindLineSection(const TElfFile& AFile) {
+    TLineSection found;
+    for (const char* name : {".debug_line", ".zdebug_line"}) {
+        const TSection section = FindSection(AFile, name, SHT_NULL);
+        if (section.Scn == nullptr || section.Header.sh_type == SHT_NOBITS)
+            continue;
+        // The DWARF library has usually inflated it already; then this does nothing.
+        if ((section.Header.sh_flags & SHF_COMPRESSED) != 0 ? elf_compress(section.Scn, 0, 0) < 0
+            : name[1] == 'z' ? elf_compress_gnu(section.Scn, 0, 0) < 0
+                             : false)
+            Fail(AFile.FName, std::string("cannot inflate ") + name + ": " + elf_errmsg(-1));
+        Elf_Data* data = elf_getdata(section.Scn, nullptr);
+        if (data == nullptr || data->d_buf == nullptr)
+            continue;
+        found.Bytes = {static_cast<const std::uint8_t*>(data->d_buf), data->d_size};
+        break;
+    }
+    GElf_Ehdr header;
+    found.BigEndian =
+        gelf_getehdr(AFile.FElf, &header) != nullptr && header.e_ident[EI_DATA] == ELFDATA2MSB;
+    return found;
+}
+
+void ReadUnit(const TElfImage& AImage, const TLineSection& ALines, Dwarf_Die& ADie,
+              TClaimed& AClaimed, TCompileUnit& AUnit) {
     const char* name = dwarf_diename(&ADie);
     AUnit.SourcePath = name != nullptr ? name : "";
 
-    Dwarf_Lines* lines = nullptr;
-    std::size_t count = 0;
-    if (dwarf_getsrclines(&ADie, &lines, &count) != 0)
+    Dwarf_Attribute attribute;
+    Dwarf_Word tableOffset = 0;
+    if (dwarf_attr(&ADie, DW_AT_stmt_list, &attribute) == nullptr ||
+        dwarf_formudata(&attribute, &tableOffset) != 0)
         return;
-    std::vector<TRow> rows;
-    rows.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        Dwarf_Line* line = dwarf_onesrcline(lines, i);
-        TRow row;
-        bool end = false;
-        if (line == nullptr || dwarf_lineaddr(line, &row.Address) != 0 ||
-            dwarf_lineno(line, &row.Line) != 0 || dwarf_lineendsequence(line, &end) != 0)
-            continue;
-        row.EndSequence = end;
-        rows.push_back(row);
-    }
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const TRow& a, const TRow& b) { return a.Address < b.Address; });
+    std::vector<TLineRow> rows;
+    if (!DecodeLineProgram(ALines.Bytes, tableOffset, ALines.BigEndian, rows))
+        return;
+    // By address; at one address an end of sequence comes first, otherwise program order.
+    std::stable_sort(rows.begin(), rows.end(), [](const TLineRow& a, const TLineRow& b) {
+        return a.Address != b.Address ? a.Address < b.Address : a.EndSequence && !b.EndSequence;
+    });
 
     // The unit's own ranges say which rows are real; without them, sequences inside the code
     // section stand in.
@@ -345,7 +365,7 @@ void ReadUnit(const TElfImage& AImage, Dwarf_Die& ADie, TClaimed& AClaimed, TCom
     if (AUnit.Ranges.empty()) {
         bool open = false;
         std::uint64_t start = 0;
-        for (const TRow& row : rows) {
+        for (const TLineRow& row : rows) {
             const bool inside = row.Address >= AImage.TextAddress &&
                                 row.Address - AImage.TextAddress <= AImage.TextSize;
             if (!inside) {
@@ -367,7 +387,8 @@ void ReadUnit(const TElfImage& AImage, Dwarf_Die& ADie, TClaimed& AClaimed, TCom
 }
 
 /// Reads every compilation unit of ADwarf that has code in the code section.
-void ReadUnits(std::string_view AName, Dwarf* ADwarf, TElfImage& AImage) {
+void ReadUnits(std::string_view AName, Dwarf* ADwarf, const TLineSection& ALines,
+               TElfImage& AImage) {
     Dwarf_CU* unit = nullptr;
     TClaimed claimed;
     for (;;) {
@@ -384,7 +405,7 @@ void ReadUnits(std::string_view AName, Dwarf* ADwarf, TElfImage& AImage) {
         if (unitType != DW_UT_compile && unitType != DW_UT_skeleton)
             continue;
         TCompileUnit compileUnit;
-        ReadUnit(AImage, die, claimed, compileUnit);
+        ReadUnit(AImage, ALines, die, claimed, compileUnit);
         if (!compileUnit.Lines.empty())
             AImage.Units.push_back(std::move(compileUnit));
     }
@@ -457,7 +478,7 @@ TElfImage ReadImage(const TElfFile& AExecutable, const TElfFile* ADebug) {
     std::unique_ptr<Dwarf, TDwarfCloser> dwarf(dwarf_begin_elf(debug.FElf, DWARF_C_READ, nullptr));
     if (!dwarf)
         Fail(debug.FName, std::string("cannot read debug information: ") + dwarf_errmsg(-1));
-    ReadUnits(debug.FName, dwarf.get(), image);
+    ReadUnits(debug.FName, dwarf.get(), FindLineSection(debug), image);
     if (image.Units.empty())
         Fail(debug.FName, "no line information for the code section");
     demangler.Finish();
