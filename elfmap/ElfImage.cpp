@@ -251,6 +251,7 @@ void NormaliseRanges(std::vector<TCodeRange>& ARanges) {
 void BuildEntries(const TElfImage& AImage, const std::vector<TLineRow>& ARows,
                   TCompileUnit& AUnit) {
     std::vector<TLineEntry> entries;
+    entries.reserve(ARows.size() + AUnit.Ranges.size());
     std::size_t i = 0;
     while (i < ARows.size()) {
         const std::uint64_t address = ARows[i].Address;
@@ -351,9 +352,11 @@ void ReadUnit(const TElfImage& AImage, const TLineSection& ALines, Dwarf_Die& AD
     if (!DecodeLineProgram(ALines.Bytes, tableOffset, ALines.BigEndian, rows))
         return;
     // By address; at one address an end of sequence comes first, otherwise program order.
-    std::stable_sort(rows.begin(), rows.end(), [](const TLineRow& a, const TLineRow& b) {
+    const auto before = [](const TLineRow& a, const TLineRow& b) {
         return a.Address != b.Address ? a.Address < b.Address : a.EndSequence && !b.EndSequence;
-    });
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), before))
+        std::stable_sort(rows.begin(), rows.end(), before);
 
     // The unit's own ranges say which rows are real; without them, sequences inside the code
     // section stand in.

@@ -173,6 +173,9 @@ bool DecodeLineProgram(std::span<const std::uint8_t> ASection, std::uint64_t AOf
         !ReadHeader(ASection, static_cast<std::size_t>(AOffset), ABigEndian, h))
         return false;
 
+    // Every row takes at least one byte of the program: room for all of them at once spares
+    // the copies of a growing vector (pages reserved but never written cost nothing).
+    ARows.reserve(ARows.size() + (h.UnitEnd - h.ProgramStart));
     TCursor program(ASection, h.ProgramStart, h.UnitEnd, ABigEndian);
     std::uint64_t address = 0;
     std::uint64_t opIndex = 0;
