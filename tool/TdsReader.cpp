@@ -118,23 +118,6 @@ std::unique_ptr<TTdsFile> TTdsFile::Open(const std::string& APath) {
     return std::unique_ptr<TTdsFile>(new TTdsFile(std::move(buffer), size));
 }
 
-bool TTdsFile::Fits(std::uint64_t AOffset, std::uint64_t ASize) const {
-    return AOffset <= FLength && ASize <= FLength - AOffset;
-}
-
-std::uint32_t TTdsFile::U32(std::uint32_t AOffset, std::uint32_t AField) const {
-    const std::uint64_t pos = std::uint64_t{AOffset} + AField;
-    return Fits(pos, 4) ? RawU32(FBytes, FBase + pos) : 0;
-}
-
-std::uint16_t TTdsFile::U16(std::uint32_t AOffset, std::uint32_t AField) const {
-    const std::uint64_t pos = std::uint64_t{AOffset} + AField;
-    if (!Fits(pos, 2))
-        return 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(FBytes + FBase + pos);
-    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
 void TTdsFile::ReadDirectory() {
     std::uint32_t dir = U32(0, 4);
     std::set<std::uint32_t> seen;
@@ -247,12 +230,12 @@ TTdsSubSection TTdsFile::SubSection(std::uint32_t AIndex) const {
     return AIndex < FDir.size() ? FDir[AIndex] : TTdsSubSection{};
 }
 
-std::string TTdsFile::Name(std::uint32_t AIndex) const {
+std::string_view TTdsFile::NameView(std::uint32_t AIndex) const {
     if (AIndex == 0 || AIndex > FNames.size())
         return {};
     const std::uint64_t pos = FNames[AIndex - 1];
     const auto length = static_cast<unsigned char>(FBytes[FBase + pos]);
-    return std::string(FBytes + FBase + pos + 1, length);
+    return std::string_view(FBytes + FBase + pos + 1, length);
 }
 
 const TTdsSubSection* TTdsFile::SrcSection(std::uint32_t AOffset) const {
@@ -472,8 +455,9 @@ std::int32_t NameIndexToName(std::int32_t AHandle, std::int32_t AIndex, char* AB
     if (ABuffer == nullptr || ABufferSize <= 0)
         return 0;
     const TOpenTds* tds = Find(AHandle);
-    const std::string name =
-        tds != nullptr ? tds->File->Name(static_cast<std::uint32_t>(AIndex)) : std::string();
+    const std::string_view name = tds != nullptr
+                                      ? tds->File->NameView(static_cast<std::uint32_t>(AIndex))
+                                      : std::string_view();
     const std::size_t length = std::min(name.size(), static_cast<std::size_t>(ABufferSize) - 1);
     std::memcpy(ABuffer, name.data(), length);
     ABuffer[length] = '\0';
