@@ -6,6 +6,7 @@
 // secondary weight for accents, and the ignorable characters last as a tie-break.
 #include "tool/TextUtils.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -180,6 +181,13 @@ std::string AnsiSortKey(std::string_view AText) {
 // Walks both texts the way their sort keys would be compared, level by level, and stops at the
 // first difference, so no key is built: most texts differ in their first few characters.
 int AnsiCompareText(std::string_view ALeft, std::string_view ARight) {
+    // A common start weighs the same on every level and shifts the positions of both texts'
+    // ignorable characters alike, so the comparison can begin behind it.
+    const std::size_t common = static_cast<std::size_t>(
+        std::mismatch(ALeft.begin(), ALeft.end(), ARight.begin(), ARight.end()).first -
+        ALeft.begin());
+    ALeft.remove_prefix(common);
+    ARight.remove_prefix(common);
     const TWeights& w = Weights();
     const auto* left = reinterpret_cast<const unsigned char*>(ALeft.data());
     const auto* right = reinterpret_cast<const unsigned char*>(ARight.data());

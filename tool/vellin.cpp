@@ -1,21 +1,21 @@
 // tool/vellin.cpp - reading the TDS file into the new map tail and rewriting the map file.
 //
-// The tail is first built as one text and then split into lines, as the original tool did with
-// its string list: the line-number header's own CR LF is what turns into the empty line under
-// it. The publics list is a set ordered by the word-sort key, so equal lines (letter case aside)
-// are kept once, the first one met.
+// The tail is built as one text with CR LF line ends, as the original tool's string list would
+// have written it; names holding line breaks of their own are split into lines on the way out.
+// The publics are collected first and sorted once by the word-sort order; of equal lines
+// (letter case aside) the first one met is kept.
 #include "tool/vellin.h"
 
 #include "mapfile/MapFormat.h"
 #include "tool/TextUtils.h"
 #include "tool/VellinError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,101 +30,213 @@ constexpr std::int32_t SymbolGProc32 = 0x205;
 constexpr std::int32_t SymbolGProcRef = 0x20;
 constexpr std::int32_t NameBufferSize = 261;
 
-std::string NameOf(const TBorDebugApi& AApi, std::int32_t AHandle, std::int32_t AIndex) {
-    char buffer[NameBufferSize + 1] = {};
-    AApi.NameIndexToName(AHandle, AIndex, buffer, NameBufferSize);
-    buffer[NameBufferSize] = '\0'; // whatever the library did, the text ends inside the buffer
-    return buffer;
+bool HasLineBreak(std::string_view AText) {
+    for (char c : AText)
+        if (c == '\r' || c == '\n')
+            return true;
+    return false;
 }
 
-std::vector<std::int32_t> Array(std::int32_t ACount) {
-    return std::vector<std::int32_t>(ACount > 0 ? static_cast<std::size_t>(ACount) : 0);
-}
+// The public lines one after another in one buffer, with an index that is sorted once at the
+// end: far fewer allocations than a sorted container of strings.
+class TPublics {
+public:
+    void Add(std::uint32_t AOffset, std::string_view AName) {
+        FIndex.push_back({FText.size(), AOffset, static_cast<std::uint32_t>(FIndex.size())});
+        jex::mapformat::AppendPublicLine(FText, AOffset, AName);
+        FIndex.back().Length = FText.size() - FIndex.back().Start;
+    }
 
-// Publics ordered by AnsiCompareText: the key is the word-sort key, the value the line.
-using TPublics = std::map<std::string, std::string>;
+    /// Orders the lines by AnsiCompareText and keeps the first added of equal ones.
+    void Sort() {
+        // The line starts with the offset in fixed-width upper-case hex after a fixed prefix,
+        // all characters that count with weights in numeric order, so a different offset decides
+        // the order alone; only lines at one offset need comparing as text.
+        std::sort(FIndex.begin(), FIndex.end(), [](const TEntry& ALeft, const TEntry& ARight) {
+            return ALeft.Offset != ARight.Offset ? ALeft.Offset < ARight.Offset
+                                                 : ALeft.Order < ARight.Order;
+        });
+        auto textLess = [this](const TEntry& ALeft, const TEntry& ARight) {
+            return AnsiCompareText(Line(ALeft), Line(ARight)) < 0;
+        };
+        for (auto first = FIndex.begin(); first != FIndex.end();) {
+            auto last = first + 1;
+            while (last != FIndex.end() && last->Offset == first->Offset)
+                ++last;
+            if (last - first > 16) {
+                std::stable_sort(first, last, textLess);
+            } else {
+                // Mostly a procedure and its reference: an insertion sort allocates nothing.
+                for (auto next = first + 1; next < last; ++next)
+                    for (auto at = next; at != first && textLess(*at, *(at - 1)); --at)
+                        std::iter_swap(at, at - 1);
+            }
+            first = last;
+        }
+        FIndex.erase(std::unique(FIndex.begin(), FIndex.end(),
+                                 [this](const TEntry& ALeft, const TEntry& ARight) {
+                                     return ALeft.Offset == ARight.Offset &&
+                                            AnsiCompareText(Line(ALeft), Line(ARight)) == 0;
+                                 }),
+                     FIndex.end());
+    }
 
-void AddPublic(TPublics& APublics, std::uint32_t AOffset, const std::string& ARawName) {
-    const std::string name = ConvertSymbolName(ARawName);
-    if (name.empty())
-        return;
-    std::string line = jex::mapformat::FormatPublicLine(AOffset, name);
-    APublics.try_emplace(AnsiSortKey(line), std::move(line));
-}
+    std::size_t Count() const { return FIndex.size(); }
 
-void ReadSourceModule(const TBorDebugApi& AApi, std::int32_t AHandle, std::int32_t AOffset,
-                      std::string& ATail) {
+    std::size_t TextSize() const { return FText.size(); }
+
+    std::string_view Line(std::size_t AIndex) const { return Line(FIndex[AIndex]); }
+
+private:
+    struct TEntry {
+        std::size_t Start;
+        std::uint32_t Offset;
+        std::uint32_t Order; // position among the added lines, for a stable order
+        std::size_t Length = 0;
+    };
+
+    std::string_view Line(const TEntry& AEntry) const {
+        return std::string_view(FText).substr(AEntry.Start, AEntry.Length);
+    }
+
+    std::string FText;
+    std::vector<TEntry> FIndex;
+};
+
+// What a TDS file contributes to the map, kept apart until the map has been read.
+struct TTdsTail {
+    TPublics Publics;
+    std::string Sections;        ///< the line-number sections, lines ending in CR LF
+    bool NameLineBreaks = false; ///< a name written holds CR or LF
+
+    /// Appends the tail to AOut, every line followed by CR LF. Names may hold line breaks of
+    /// their own; those split lines here as they would in any list of lines.
+    void AppendTo(std::string& AOut) const {
+        AOut.reserve(AOut.size() + Publics.TextSize() + 2 * Publics.Count() + Sections.size() + 64);
+        AOut.append(jex::mapformat::PublicsByValueLine).append("\r\n\r\n");
+        if (!NameLineBreaks) {
+            // Every line is whole and ends in CR LF already: splitting would change nothing.
+            for (std::size_t i = 0; i < Publics.Count(); ++i)
+                AOut.append(Publics.Line(i)).append("\r\n");
+            AOut.append("\r\n").append(Sections);
+            return;
+        }
+        for (std::size_t i = 0; i < Publics.Count(); ++i)
+            AppendCrLfLines(AOut, Publics.Line(i));
+        AOut.append("\r\n");
+        AppendCrLfLines(AOut, Sections);
+    }
+};
+
+// One pass over a registered TDS file; the buffers handed to the library are kept from call to
+// call, as are the name buffer and the scratch texts.
+class TTdsWalk {
+public:
+    TTdsWalk(const TBorDebugApi& AApi, std::int32_t AHandle, TTdsTail& ATail)
+        : FApi(AApi)
+        , FHandle(AHandle)
+        , FTail(ATail) {}
+
+    void SourceModule(std::int32_t AOffset);
+    void Symbols(std::int32_t AKind, std::int32_t AOffset, std::int32_t ASize);
+
+private:
+    // The text of name AIndex, valid until the next call.
+    std::string_view NameOf(std::int32_t AIndex) {
+        std::memset(FName, 0, sizeof FName);
+        FApi.NameIndexToName(FHandle, AIndex, FName, NameBufferSize);
+        FName[NameBufferSize] = '\0'; // whatever the library did, the text ends inside the buffer
+        return std::string_view(FName, std::strlen(FName));
+    }
+
+    void AddPublic(std::uint32_t AOffset, std::string_view ARawName) {
+        const std::string_view name = ConvertSymbolName(ARawName, FConverted);
+        if (name.empty())
+            return;
+        FTail.NameLineBreaks = FTail.NameLineBreaks || HasLineBreak(name);
+        FTail.Publics.Add(AOffset, name);
+    }
+
+    // AArray holding ACount zeros (none for a negative count).
+    static std::int32_t* Zeros(std::vector<std::int32_t>& AArray, std::int32_t ACount) {
+        AArray.assign(ACount > 0 ? static_cast<std::size_t>(ACount) : 0, 0);
+        return AArray.data();
+    }
+
+    const TBorDebugApi& FApi;
+    const std::int32_t FHandle;
+    TTdsTail& FTail;
+    char FName[NameBufferSize + 1] = {};
+    std::string FConverted;
+    std::string FFileName;
+    std::vector<std::int32_t> FEntries, FNames, FRangeCounts;
+    std::vector<std::int32_t> FSegments, FStarts, FEnds, FCounts, FLines, FOffsets;
+};
+
+void TTdsWalk::SourceModule(std::int32_t AOffset) {
+    std::string& tail = FTail.Sections;
     std::int32_t unused = 0;
     std::int32_t files = 0;
-    AApi.SrcModule(AHandle, AOffset, &unused, &files);
-    std::vector<std::int32_t> entries = Array(files);
-    std::vector<std::int32_t> names = Array(files);
-    std::vector<std::int32_t> rangeCounts = Array(files);
-    AApi.SrcModuleSources(AHandle, AOffset, entries.data(), names.data(), rangeCounts.data());
+    FApi.SrcModule(FHandle, AOffset, &unused, &files);
+    FApi.SrcModuleSources(FHandle, AOffset, Zeros(FEntries, files), Zeros(FNames, files),
+                          Zeros(FRangeCounts, files));
     for (std::int32_t file = 0; file < files; ++file) {
-        const std::string fileName = SourceFileName(NameOf(AApi, AHandle, names[file]));
-        const std::size_t dot = fileName.rfind('.');
-        const std::string unitName = dot == std::string::npos ? fileName : fileName.substr(0, dot);
-        const std::size_t headerStart = ATail.size();
-        // The header text ends in CR LF of its own, which becomes the empty line under it.
-        ATail.append(jex::mapformat::FormatLineSectionHeader(unitName, fileName))
-            .append("\r\n\r\n");
+        const std::string_view fileName = SourceFileName(NameOf(FNames[file]), FFileName);
+        const std::string_view unitName = fileName.substr(0, fileName.rfind('.'));
+        FTail.NameLineBreaks = FTail.NameLineBreaks || HasLineBreak(fileName);
+        const std::size_t headerStart = tail.size();
+        // The header line is followed by an empty line.
+        tail.append(jex::mapformat::FormatLineSectionHeader(unitName, fileName)).append("\r\n\r\n");
 
-        const std::int32_t ranges = rangeCounts[file];
-        std::vector<std::int32_t> segments = Array(ranges);
-        std::vector<std::int32_t> starts = Array(ranges);
-        std::vector<std::int32_t> ends = Array(ranges);
-        std::vector<std::int32_t> counts = Array(ranges);
-        AApi.SrcModuleSourceRanges(AHandle, AOffset, file, segments.data(), starts.data(),
-                                   ends.data(), counts.data());
+        const std::int32_t ranges = FRangeCounts[file];
+        FApi.SrcModuleSourceRanges(FHandle, AOffset, file, Zeros(FSegments, ranges),
+                                   Zeros(FStarts, ranges), Zeros(FEnds, ranges),
+                                   Zeros(FCounts, ranges));
         std::int32_t highest = 0;
-        std::string row;
         std::size_t inRow = 0;
         for (std::int32_t range = 0; range < ranges; ++range) {
-            std::vector<std::int32_t> lines = Array(counts[range]);
-            std::vector<std::int32_t> offsets = Array(counts[range]);
-            AApi.SrcModuleLineNumbers(AHandle, AOffset, file, range, lines.data(), offsets.data());
-            for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::int32_t count = FCounts[range];
+            FApi.SrcModuleLineNumbers(FHandle, AOffset, file, range, Zeros(FLines, count),
+                                      Zeros(FOffsets, count));
+            for (std::size_t i = 0; i < FLines.size(); ++i) {
                 // Only strictly rising numbers: the reader expects each section to ascend.
-                if (lines[i] == 0 || lines[i] <= highest)
+                if (FLines[i] == 0 || FLines[i] <= highest)
                     continue;
-                highest = lines[i];
-                row += jex::mapformat::FormatLineEntry(lines[i],
-                                                       static_cast<std::uint32_t>(offsets[i]));
+                highest = FLines[i];
+                jex::mapformat::AppendLineEntry(tail, FLines[i],
+                                                static_cast<std::uint32_t>(FOffsets[i]));
                 if (++inRow == jex::mapformat::LineEntriesPerRow) {
-                    ATail.append(row).append("\r\n");
-                    row.clear();
+                    tail.append("\r\n");
                     inRow = 0;
                 }
             }
         }
         if (inRow > 0)
-            ATail.append(row).append("\r\n");
+            tail.append("\r\n");
         if (highest < 1)
-            ATail.resize(headerStart); // no entry: the header goes again
+            tail.resize(headerStart); // no entry: the header goes again
         else
-            ATail.append("\r\n");
+            tail.append("\r\n");
     }
 }
 
-void ReadSymbols(const TBorDebugApi& AApi, std::int32_t AHandle, std::int32_t AKind,
-                 std::int32_t AOffset, std::int32_t ASize, TPublics& APublics) {
-    AApi.StartSymbols(AHandle, AKind, AOffset, ASize);
+void TTdsWalk::Symbols(std::int32_t AKind, std::int32_t AOffset, std::int32_t ASize) {
+    FApi.StartSymbols(FHandle, AKind, AOffset, ASize);
     while (true) {
         std::int32_t kind = 0;
         std::int32_t offset = 0;
         std::int32_t third = 0;
-        AApi.NextSymbol(AHandle, &kind, &offset, &third);
+        FApi.NextSymbol(FHandle, &kind, &offset, &third);
         if (kind == 0 && offset == 0 && third == 0)
             break;
         std::int32_t v[12] = {};
         if (AKind == KindAlignSym && kind == SymbolGProc32) {
-            AApi.SymbolGPROC32(AHandle, offset, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6],
+            FApi.SymbolGPROC32(FHandle, offset, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6],
                                &v[7], &v[8], &v[9], &v[10], &v[11], 0, 0);
-            AddPublic(APublics, static_cast<std::uint32_t>(v[6]), NameOf(AApi, AHandle, v[10]));
+            AddPublic(static_cast<std::uint32_t>(v[6]), NameOf(v[10]));
         } else if (AKind == KindGlobalSym && kind == SymbolGProcRef) {
-            AApi.SymbolGPROCREF(AHandle, offset, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
-            AddPublic(APublics, static_cast<std::uint32_t>(v[5]), NameOf(AApi, AHandle, v[2]));
+            FApi.SymbolGPROCREF(FHandle, offset, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+            AddPublic(static_cast<std::uint32_t>(v[5]), NameOf(v[2]));
         }
     }
 }
@@ -198,26 +310,6 @@ void ReplaceFile(const std::string& APath, const std::string& AText) {
     }
 }
 
-// What a TDS file contributes to the map, kept apart until the map has been read.
-struct TTdsTail {
-    TPublics Publics;
-    std::string Sections; ///< the line-number sections, lines ending in CR LF
-
-    /// Appends the tail to AOut, every line followed by CR LF. Names may hold line breaks of
-    /// their own; those split lines here as they would in any list of lines.
-    void AppendTo(std::string& AOut) const {
-        std::size_t size = Sections.size() + 64;
-        for (const auto& [key, line] : Publics)
-            size += line.size() + 2;
-        AOut.reserve(AOut.size() + size);
-        AOut.append(jex::mapformat::PublicsByValueLine).append("\r\n\r\n");
-        for (const auto& [key, line] : Publics)
-            AppendCrLfLines(AOut, line);
-        AOut.append("\r\n");
-        AppendCrLfLines(AOut, Sections);
-    }
-};
-
 TTdsTail ReadTds(const std::string& ATdsFile, const TBorDebugApi& AApi) {
     std::int32_t error = 0;
     const std::int32_t handle = AApi.RegisterFile(ATdsFile.c_str(), 0, -1, &error);
@@ -225,6 +317,7 @@ TTdsTail ReadTds(const std::string& ATdsFile, const TBorDebugApi& AApi) {
         throw EVellinError("Cannot open the debug file: " + ATdsFile + ".");
     TTdsTail tail;
     try {
+        TTdsWalk walk(AApi, handle, tail);
         const std::int32_t count = AApi.SubSectionCount(handle);
         for (std::int32_t i = 0; i < count; ++i) {
             std::int32_t kind = 0;
@@ -233,10 +326,11 @@ TTdsTail ReadTds(const std::string& ATdsFile, const TBorDebugApi& AApi) {
             std::int32_t size = 0;
             AApi.SubSection(handle, i, &kind, &unused, &offset, &size);
             if (kind == KindSrcModule)
-                ReadSourceModule(AApi, handle, offset, tail.Sections);
+                walk.SourceModule(offset);
             else if (kind == KindAlignSym || kind == KindGlobalSym)
-                ReadSymbols(AApi, handle, kind, offset, size, tail.Publics);
+                walk.Symbols(kind, offset, size);
         }
+        tail.Publics.Sort();
     } catch (...) {
         AApi.UnregisterFile(handle); // released on every path
         throw;
@@ -271,21 +365,19 @@ void MergeIntoMapFile(const std::string& ATdsFile, const std::string& AMapFile,
     ReplaceFile(AMapFile, text);
 }
 
-std::string ConvertSymbolName(const std::string& ARawName) {
+std::string_view ConvertSymbolName(std::string_view ARawName, std::string& AWork) {
     if (ARawName.empty() || ARawName[0] != '@')
         return ARawName;
     if (ARawName.size() == 1 || ARawName[1] == '$')
         return {};
-    std::string w = ARawName;
-    if (const std::size_t dollar = w.find('$'); dollar != std::string::npos)
-        w.resize(dollar);
-    if (const std::size_t percent = w.find('%'); percent != std::string::npos)
-        w.resize(percent);
-    if (!w.empty() && w.back() == '@')
-        w.pop_back();
-    if (w.empty())
+    std::string_view cut = ARawName.substr(0, ARawName.find('$'));
+    cut = cut.substr(0, cut.find('%'));
+    if (!cut.empty() && cut.back() == '@')
+        cut.remove_suffix(1);
+    if (cut.empty())
         return ARawName;
-    w.erase(0, 1);
+    std::string& w = AWork;
+    w.assign(cut.substr(1));
     if (const std::size_t twin = w.find("@@"); twin != std::string::npos)
         w[twin + 1] = '_';
     for (std::size_t i = 0; i < w.size(); ++i) {
@@ -310,16 +402,27 @@ std::string ConvertSymbolName(const std::string& ARawName) {
     return w;
 }
 
+std::string ConvertSymbolName(const std::string& ARawName) {
+    std::string work;
+    return std::string(ConvertSymbolName(ARawName, work));
+}
+
 std::string PadLineNumber(long long ALine) {
     return jex::mapformat::PadLineNumber(ALine);
 }
 
-std::string SourceFileName(const std::string& APath) {
+std::string_view SourceFileName(std::string_view APath, std::string& AWork) {
     const std::size_t cut = APath.find_last_of("\\:");
-    std::string name = cut == std::string::npos ? APath : APath.substr(cut + 1);
-    for (char& c : name)
+    AWork.assign(cut == std::string_view::npos ? APath : APath.substr(cut + 1));
+    for (char& c : AWork)
         if (c == '/')
             c = '\\';
+    return AWork;
+}
+
+std::string SourceFileName(const std::string& APath) {
+    std::string name;
+    SourceFileName(APath, name);
     return name;
 }
 

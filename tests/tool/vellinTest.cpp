@@ -2,6 +2,7 @@
 // of ReadTdsFile and MergeIntoMapFile over TDS files built for the case at hand.
 #include "tool/vellin.h"
 
+#include "mapfile/MapFormat.h"
 #include "tests/support/TempDir.h"
 #include "tests/tool/TdsBuilder.h"
 #include "tool/TdsReader.h"
@@ -10,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -170,6 +173,38 @@ TEST_F(VellinMergeTest, KeepsOneOfEqualPublicsAndOrdersNamesAtOneOffset) {
         " 0001:00000030       Unit1.Proc",    " 0001:00000040       Alpha",
         " 0001:00000040       zeta",          "",
     };
+    EXPECT_EQ(Tail(tds), expected);
+}
+
+TEST_F(VellinMergeTest, ManyPublicsAtOneOffsetKeepTheWordSortOrderAndTheFirstOfEqualOnes) {
+    // Enough lines at each offset for every way the merge sorts them, names met more than once
+    // in other letter cases, and the order built independently from the lines' sort keys.
+    TTdsBuilder tds;
+    std::vector<test::TTdsProcedure> procedures;
+    std::map<std::string, std::string> byKey;
+    const char* stems[] = {"a-b", "ab", "a_b", "a1",  "zed", "co-op", "coop", "\xE9t\xE9", "ete",
+                           "b",   "b2", "b-2", "c'd", "cd",  "c d",   "c_d",  "\xE8s"};
+    for (std::uint32_t offset : {0x40u, 0x80u}) {
+        for (std::size_t copy = 0; copy < 3; ++copy) {
+            for (std::size_t i = 0; i < std::size(stems); ++i) {
+                // Each name three times, in a letter case that depends on where it is met.
+                std::string name = stems[(i + offset) % std::size(stems)];
+                for (std::size_t c = 0; c < name.size(); ++c)
+                    if ((copy + i) % 3 == 1 || ((copy + i) % 3 == 2 && c == 0))
+                        name[c] =
+                            static_cast<char>(std::toupper(static_cast<unsigned char>(name[c])));
+                procedures.push_back({offset, name});
+                const std::string line = jex::mapformat::FormatPublicLine(offset, name);
+                byKey.try_emplace(AnsiSortKey(line), line);
+            }
+        }
+    }
+    tds.AddModule({}, procedures);
+    std::vector<std::string> expected = {"  Address         Publics by Value", ""};
+    for (const auto& [key, line] : byKey)
+        expected.push_back(line);
+    expected.push_back("");
+    ASSERT_EQ(byKey.size(), 2 * std::size(stems));
     EXPECT_EQ(Tail(tds), expected);
 }
 
