@@ -181,6 +181,8 @@ std::string AnsiSortKey(std::string_view AText) {
 // Walks both texts the way their sort keys would be compared, level by level, and stops at the
 // first difference, so no key is built: most texts differ in their first few characters.
 int AnsiCompareText(std::string_view ALeft, std::string_view ARight) {
+    if (ALeft == ARight)
+        return 0;
     // A common start weighs the same on every level and shifts the positions of both texts'
     // ignorable characters alike, so the comparison can begin behind it.
     const std::size_t common = static_cast<std::size_t>(

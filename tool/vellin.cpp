@@ -42,26 +42,27 @@ bool HasLineBreak(std::string_view AText) {
 class TPublics {
 public:
     void Add(std::uint32_t AOffset, std::string_view AName) {
-        FIndex.push_back({FText.size(), AOffset, static_cast<std::uint32_t>(FIndex.size())});
+        FIndex.push_back(std::uint64_t{AOffset} << 32 | FStarts.size());
+        FStarts.push_back(FText.size());
         jex::mapformat::AppendPublicLine(FText, AOffset, AName);
-        FIndex.back().Length = FText.size() - FIndex.back().Start;
     }
 
     /// Orders the lines by AnsiCompareText and keeps the first added of equal ones.
     void Sort() {
         // The line starts with the offset in fixed-width upper-case hex after a fixed prefix,
         // all characters that count with weights in numeric order, so a different offset decides
-        // the order alone; only lines at one offset need comparing as text.
-        std::sort(FIndex.begin(), FIndex.end(), [](const TEntry& ALeft, const TEntry& ARight) {
-            return ALeft.Offset != ARight.Offset ? ALeft.Offset < ARight.Offset
-                                                 : ALeft.Order < ARight.Order;
-        });
-        auto textLess = [this](const TEntry& ALeft, const TEntry& ARight) {
+        // the order alone; only lines at one offset need comparing as text. The index holds the
+        // offset above the line's number, so sorting it sorts by offset, then by age.
+        std::sort(FIndex.begin(), FIndex.end());
+        const auto sameOffset = [](std::uint64_t ALeft, std::uint64_t ARight) {
+            return ALeft >> 32 == ARight >> 32;
+        };
+        const auto textLess = [this](std::uint64_t ALeft, std::uint64_t ARight) {
             return AnsiCompareText(Line(ALeft), Line(ARight)) < 0;
         };
         for (auto first = FIndex.begin(); first != FIndex.end();) {
             auto last = first + 1;
-            while (last != FIndex.end() && last->Offset == first->Offset)
+            while (last != FIndex.end() && sameOffset(*last, *first))
                 ++last;
             if (last - first > 16) {
                 std::stable_sort(first, last, textLess);
@@ -74,8 +75,8 @@ public:
             first = last;
         }
         FIndex.erase(std::unique(FIndex.begin(), FIndex.end(),
-                                 [this](const TEntry& ALeft, const TEntry& ARight) {
-                                     return ALeft.Offset == ARight.Offset &&
+                                 [&](std::uint64_t ALeft, std::uint64_t ARight) {
+                                     return sameOffset(ALeft, ARight) &&
                                             AnsiCompareText(Line(ALeft), Line(ARight)) == 0;
                                  }),
                      FIndex.end());
@@ -85,22 +86,19 @@ public:
 
     std::size_t TextSize() const { return FText.size(); }
 
-    std::string_view Line(std::size_t AIndex) const { return Line(FIndex[AIndex]); }
+    /// Line AIndex of the order, once sorted.
+    std::string_view operator[](std::size_t AIndex) const { return Line(FIndex[AIndex]); }
 
 private:
-    struct TEntry {
-        std::size_t Start;
-        std::uint32_t Offset;
-        std::uint32_t Order; // position among the added lines, for a stable order
-        std::size_t Length = 0;
-    };
-
-    std::string_view Line(const TEntry& AEntry) const {
-        return std::string_view(FText).substr(AEntry.Start, AEntry.Length);
+    std::string_view Line(std::uint64_t AEntry) const {
+        const auto number = static_cast<std::size_t>(AEntry & 0xFFFFFFFF);
+        const std::size_t end = number + 1 < FStarts.size() ? FStarts[number + 1] : FText.size();
+        return std::string_view(FText).substr(FStarts[number], end - FStarts[number]);
     }
 
     std::string FText;
-    std::vector<TEntry> FIndex;
+    std::vector<std::size_t> FStarts;  ///< where each line starts in FText, in the order added
+    std::vector<std::uint64_t> FIndex; ///< offset << 32 | number of the line
 };
 
 // What a TDS file contributes to the map, kept apart until the map has been read.
@@ -117,12 +115,12 @@ struct TTdsTail {
         if (!NameLineBreaks) {
             // Every line is whole and ends in CR LF already: splitting would change nothing.
             for (std::size_t i = 0; i < Publics.Count(); ++i)
-                AOut.append(Publics.Line(i)).append("\r\n");
+                AOut.append(Publics[i]).append("\r\n");
             AOut.append("\r\n").append(Sections);
             return;
         }
         for (std::size_t i = 0; i < Publics.Count(); ++i)
-            AppendCrLfLines(AOut, Publics.Line(i));
+            AppendCrLfLines(AOut, Publics[i]);
         AOut.append("\r\n");
         AppendCrLfLines(AOut, Sections);
     }
@@ -229,12 +227,13 @@ void TTdsWalk::Symbols(std::int32_t AKind, std::int32_t AOffset, std::int32_t AS
         FApi.NextSymbol(FHandle, &kind, &offset, &third);
         if (kind == 0 && offset == 0 && third == 0)
             break;
-        std::int32_t v[12] = {};
         if (AKind == KindAlignSym && kind == SymbolGProc32) {
+            std::int32_t v[12] = {};
             FApi.SymbolGPROC32(FHandle, offset, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6],
                                &v[7], &v[8], &v[9], &v[10], &v[11], 0, 0);
             AddPublic(static_cast<std::uint32_t>(v[6]), NameOf(v[10]));
         } else if (AKind == KindGlobalSym && kind == SymbolGProcRef) {
+            std::int32_t v[6] = {};
             FApi.SymbolGPROCREF(FHandle, offset, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
             AddPublic(static_cast<std::uint32_t>(v[5]), NameOf(v[2]));
         }
