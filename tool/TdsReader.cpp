@@ -273,10 +273,10 @@ std::uint16_t TTdsFile::SrcRangeCount(std::uint32_t AOffset, std::uint32_t AFile
 
 TTdsRange TTdsFile::SrcRange(std::uint32_t AOffset, std::uint32_t AFile,
                              std::uint32_t ARange) const {
-    const std::uint16_t ranges = SrcRangeCount(AOffset, AFile);
+    const auto entry = static_cast<std::uint32_t>(SrcEntry(AOffset, AFile));
+    const std::uint16_t ranges = entry == 0 ? 0 : U16(entry, 0);
     if (ARange >= ranges)
         return {};
-    const auto entry = static_cast<std::uint32_t>(SrcEntry(AOffset, AFile));
     TTdsRange range;
     range.TableOffset = U32(entry, 6 + 4 * ARange);
     range.Start = U32(entry, 6 + 4u * ranges + 8 * ARange);
@@ -345,10 +345,28 @@ std::map<std::int32_t, TOpenTds>& OpenFiles() {
     return files;
 }
 
+// The file last looked up: a run asks thousands of times for the same handle. Entries of the map
+// stay where they are until erased, and UnregisterFile forgets the one it erases.
+struct TLastFound {
+    std::int32_t Handle = 0;
+    TOpenTds* Tds = nullptr;
+};
+
+TLastFound& LastFound() {
+    static TLastFound last;
+    return last;
+}
+
 TOpenTds* Find(std::int32_t AHandle) {
+    TLastFound& last = LastFound();
+    if (last.Tds != nullptr && last.Handle == AHandle)
+        return last.Tds;
     auto& files = OpenFiles();
     const auto found = files.find(AHandle);
-    return found == files.end() ? nullptr : &found->second;
+    if (found == files.end())
+        return nullptr;
+    last = {AHandle, &found->second};
+    return last.Tds;
 }
 
 void Put(std::int32_t* AOut, std::uint32_t AValue) {
@@ -373,6 +391,8 @@ std::int32_t RegisterFile(const char* AFileName, std::int32_t, std::int32_t, std
 }
 
 std::int32_t UnregisterFile(std::int32_t AHandle) {
+    if (LastFound().Handle == AHandle)
+        LastFound() = {};
     return OpenFiles().erase(AHandle) > 0 ? 1 : 0;
 }
 

@@ -369,14 +369,16 @@ std::string_view ConvertSymbolName(std::string_view ARawName, std::string& AWork
         return ARawName;
     if (ARawName.size() == 1 || ARawName[1] == '$')
         return {};
-    std::string_view cut = ARawName.substr(0, ARawName.find('$'));
-    cut = cut.substr(0, cut.find('%'));
-    if (!cut.empty() && cut.back() == '@')
-        cut.remove_suffix(1);
-    if (cut.empty())
+    // The name ends at the first "$" or "%"; a final "@" goes too.
+    std::size_t end = 1;
+    while (end < ARawName.size() && ARawName[end] != '$' && ARawName[end] != '%')
+        ++end;
+    if (ARawName[end - 1] == '@')
+        --end;
+    if (end == 0)
         return ARawName;
     std::string& w = AWork;
-    w.assign(cut.substr(1));
+    w.assign(ARawName.substr(1, end - 1));
     if (const std::size_t twin = w.find("@@"); twin != std::string::npos)
         w[twin + 1] = '_';
     for (std::size_t i = 0; i < w.size(); ++i) {
@@ -385,18 +387,14 @@ std::string_view ConvertSymbolName(std::string_view ARawName, std::string& AWork
             ++i; // the character after it is passed over
         }
     }
-    std::size_t parts = 0;
-    std::size_t start = 0;
-    while (start < w.size()) {
-        const std::size_t dot = w.find('.', start);
-        ++parts;
-        if (dot == std::string::npos)
-            break;
-        start = dot + 1;
-    }
+    if (w.empty())
+        return w;
+    // Parts between dots, a final dot ending the last part rather than starting another.
+    const auto parts =
+        static_cast<std::size_t>(std::count(w.begin(), w.end(), '.')) + (w.back() != '.');
     if (parts >= 4)
         return ARawName;
-    if (!w.empty() && w.back() == '.')
+    if (w.back() == '.')
         w.pop_back();
     return w;
 }

@@ -59,6 +59,64 @@ TEST(VellinTest, ConvertSymbolNameFollowsTheManglingRules) {
         EXPECT_EQ(ConvertSymbolName(c.Raw), c.Expected) << "raw: " << c.Raw;
 }
 
+// The conversion as first written, step by step on a copy; the tool's own works in fewer
+// passes and must agree with it on every name.
+std::string ConvertStepByStep(const std::string& ARawName) {
+    if (ARawName.empty() || ARawName[0] != '@')
+        return ARawName;
+    if (ARawName.size() == 1 || ARawName[1] == '$')
+        return {};
+    std::string w = ARawName;
+    if (const std::size_t dollar = w.find('$'); dollar != std::string::npos)
+        w.resize(dollar);
+    if (const std::size_t percent = w.find('%'); percent != std::string::npos)
+        w.resize(percent);
+    if (!w.empty() && w.back() == '@')
+        w.pop_back();
+    if (w.empty())
+        return ARawName;
+    w.erase(0, 1);
+    if (const std::size_t twin = w.find("@@"); twin != std::string::npos)
+        w[twin + 1] = '_';
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        if (w[i] == '@') {
+            w[i] = '.';
+            ++i;
+        }
+    }
+    std::size_t parts = 0;
+    for (std::size_t start = 0; start < w.size(); ++parts) {
+        const std::size_t dot = w.find('.', start);
+        if (dot == std::string::npos) {
+            ++parts;
+            break;
+        }
+        start = dot + 1;
+    }
+    if (parts >= 4)
+        return ARawName;
+    if (!w.empty() && w.back() == '.')
+        w.pop_back();
+    return w;
+}
+
+TEST(VellinTest, ConvertSymbolNameAgreesWithTheStepByStepRulesOnEveryShortName) {
+    const std::string alphabet = "@$%.a";
+    std::vector<std::string> names = {""};
+    for (std::size_t from = 0, length = 0; length < 7; ++length) {
+        const std::size_t to = names.size();
+        for (std::size_t n = from; n < to; ++n)
+            for (char c : alphabet)
+                names.push_back(names[n] + c);
+        from = to;
+    }
+    std::string work = "left over";
+    for (const std::string& name : names) {
+        ASSERT_EQ(ConvertSymbolName(name), ConvertStepByStep(name)) << name;
+        ASSERT_EQ(ConvertSymbolName(std::string_view(name), work), ConvertStepByStep(name)) << name;
+    }
+}
+
 TEST(VellinTest, PadLineNumberRightAlignsInSixCharactersWithoutCutting) {
     EXPECT_EQ(PadLineNumber(1), "     1");
     EXPECT_EQ(PadLineNumber(40), "    40");
