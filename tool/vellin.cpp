@@ -82,6 +82,12 @@ public:
                      FIndex.end());
     }
 
+    /// True when a line holds CR or LF, which only a name can bring.
+    bool HasLineBreak() const {
+        return std::memchr(FText.data(), '\r', FText.size()) != nullptr ||
+               std::memchr(FText.data(), '\n', FText.size()) != nullptr;
+    }
+
     std::size_t Count() const { return FIndex.size(); }
 
     std::size_t TextSize() const { return FText.size(); }
@@ -151,7 +157,6 @@ private:
         const std::string_view name = ConvertSymbolName(ARawName, FConverted);
         if (name.empty())
             return;
-        FTail.NameLineBreaks = FTail.NameLineBreaks || HasLineBreak(name);
         FTail.Publics.Add(AOffset, name);
     }
 
@@ -330,6 +335,7 @@ TTdsTail ReadTds(const std::string& ATdsFile, const TBorDebugApi& AApi) {
                 walk.Symbols(kind, offset, size);
         }
         tail.Publics.Sort();
+        tail.NameLineBreaks = tail.NameLineBreaks || tail.Publics.HasLineBreak();
     } catch (...) {
         AApi.UnregisterFile(handle); // released on every path
         throw;

@@ -266,6 +266,26 @@ TEST_F(VellinMergeTest, ManyPublicsAtOneOffsetKeepTheWordSortOrderAndTheFirstOfE
     EXPECT_EQ(Tail(tds), expected);
 }
 
+TEST_F(VellinMergeTest, NamesHoldingLineBreaksSplitIntoLinesOfTheirOwn) {
+    TTdsBuilder tds;
+    tds.AddModule({{"C:\\src\\Un\nit.cpp", {{{5, 0x100}, {0, 0x104}}}},
+                   {"x\r.cpp", {{{7, 0x300}, {0, 0x304}}}}},
+                  {{0x100, "a\rb"}, {0x200, "c\r\nd\n"}, {0x200, "\n"}, {0x300, "e\r\r\nf"}});
+    const std::string map = FDir.File("app.map");
+    WriteFileBytes(map, "head\r\n  Address         Publics by Name\r\n");
+    MergeIntoMapFile(WriteTds(tds), map, BuiltInBorDebugApi());
+    EXPECT_EQ(ReadFileBytes(map), "head\r\n  Address         Publics by Value\r\n\r\n"
+                                  " 0001:00000100       a\r\nb\r\n"
+                                  " 0001:00000200       \r\n"
+                                  " 0001:00000200       c\r\nd\r\n"
+                                  " 0001:00000300       e\r\n\r\nf\r\n"
+                                  "\r\n"
+                                  "Line numbers for Un\r\nit(Un\r\nit.cpp) segment .text\r\n\r\n"
+                                  "     5 0001:00000100\r\n\r\n"
+                                  "Line numbers for x\r\n(x\r\n.cpp) segment .text\r\n\r\n"
+                                  "     7 0001:00000300\r\n\r\n");
+}
+
 TEST_F(VellinMergeTest, ImportedProcedureReferencesAreNotWritten) {
     TTdsBuilder tds;
     tds.AddReference({0x500, "socket", 1});
