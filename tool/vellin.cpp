@@ -245,21 +245,38 @@ void TTdsWalk::Symbols(std::int32_t AKind, std::int32_t AOffset, std::int32_t AS
     }
 }
 
+// One open, fstat and read into a string of the file's size; more reads only when the file grew
+// or is not a regular file.
 std::string ReadWholeFile(const std::string& APath) {
-    errno = 0;
-    std::FILE* file = std::fopen(APath.c_str(), "rb");
-    if (file == nullptr)
-        throw EFOpenError("Cannot open file \"" + APath + "\". " + std::strerror(errno));
-    std::string text;
-    char buffer[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed)
-        throw EFOpenError("Cannot open file \"" + APath + "\". " + std::strerror(error));
+    auto fail = [&](int AErrno) {
+        throw EFOpenError("Cannot open file \"" + APath + "\". " + std::strerror(AErrno));
+    };
+    const int fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(errno);
+
+    struct stat info {};
+
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    std::string text((regular ? static_cast<std::size_t>(info.st_size) : 0) + 1, '\0');
+    std::size_t size = 0;
+    while (true) {
+        if (size == text.size())
+            text.resize(text.size() * 2);
+        const ssize_t got = ::read(fd, text.data() + size, text.size() - size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            fail(error);
+        }
+        if (got == 0)
+            break;
+        size += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    text.resize(size);
     return text;
 }
 
