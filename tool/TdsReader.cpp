@@ -479,7 +479,8 @@ std::int32_t NameIndexToName(std::int32_t AHandle, std::int32_t AIndex, char* AB
                                       ? tds->File->NameView(static_cast<std::uint32_t>(AIndex))
                                       : std::string_view();
     const std::size_t length = std::min(name.size(), static_cast<std::size_t>(ABufferSize) - 1);
-    std::memcpy(ABuffer, name.data(), length);
+    if (length > 0) // an empty view may have no data at all
+        std::memcpy(ABuffer, name.data(), length);
     ABuffer[length] = '\0';
     return static_cast<std::int32_t>(length);
 }
