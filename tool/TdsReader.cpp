@@ -118,23 +118,6 @@ std::unique_ptr<TTdsFile> TTdsFile::Open(const std::string& APath) {
     return std::unique_ptr<TTdsFile>(new TTdsFile(std::move(buffer), size));
 }
 
-bool TTdsFile::Fits(std::uint64_t AOffset, std::uint64_t ASize) const {
-    return AOffset <= FLength && ASize <= FLength - AOffset;
-}
-
-std::uint32_t TTdsFile::U32(std::uint32_t AOffset, std::uint32_t AField) const {
-    const std::uint64_t pos = std::uint64_t{AOffset} + AField;
-    return Fits(pos, 4) ? RawU32(FBytes, FBase + pos) : 0;
-}
-
-std::uint16_t TTdsFile::U16(std::uint32_t AOffset, std::uint32_t AField) const {
-    const std::uint64_t pos = std::uint64_t{AOffset} + AField;
-    if (!Fits(pos, 2))
-        return 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(FBytes + FBase + pos);
-    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
 void TTdsFile::ReadDirectory() {
     std::uint32_t dir = U32(0, 4);
     std::set<std::uint32_t> seen;
@@ -247,12 +230,12 @@ TTdsSubSection TTdsFile::SubSection(std::uint32_t AIndex) const {
     return AIndex < FDir.size() ? FDir[AIndex] : TTdsSubSection{};
 }
 
-std::string TTdsFile::Name(std::uint32_t AIndex) const {
+std::string_view TTdsFile::NameView(std::uint32_t AIndex) const {
     if (AIndex == 0 || AIndex > FNames.size())
         return {};
     const std::uint64_t pos = FNames[AIndex - 1];
     const auto length = static_cast<unsigned char>(FBytes[FBase + pos]);
-    return std::string(FBytes + FBase + pos + 1, length);
+    return std::string_view(FBytes + FBase + pos + 1, length);
 }
 
 const TTdsSubSection* TTdsFile::SrcSection(std::uint32_t AOffset) const {
@@ -290,10 +273,10 @@ std::uint16_t TTdsFile::SrcRangeCount(std::uint32_t AOffset, std::uint32_t AFile
 
 TTdsRange TTdsFile::SrcRange(std::uint32_t AOffset, std::uint32_t AFile,
                              std::uint32_t ARange) const {
-    const std::uint16_t ranges = SrcRangeCount(AOffset, AFile);
+    const auto entry = static_cast<std::uint32_t>(SrcEntry(AOffset, AFile));
+    const std::uint16_t ranges = entry == 0 ? 0 : U16(entry, 0);
     if (ARange >= ranges)
         return {};
-    const auto entry = static_cast<std::uint32_t>(SrcEntry(AOffset, AFile));
     TTdsRange range;
     range.TableOffset = U32(entry, 6 + 4 * ARange);
     range.Start = U32(entry, 6 + 4u * ranges + 8 * ARange);
@@ -362,10 +345,28 @@ std::map<std::int32_t, TOpenTds>& OpenFiles() {
     return files;
 }
 
+// The file last looked up: a run asks thousands of times for the same handle. Entries of the map
+// stay where they are until erased, and UnregisterFile forgets the one it erases.
+struct TLastFound {
+    std::int32_t Handle = 0;
+    TOpenTds* Tds = nullptr;
+};
+
+TLastFound& LastFound() {
+    static TLastFound last;
+    return last;
+}
+
 TOpenTds* Find(std::int32_t AHandle) {
+    TLastFound& last = LastFound();
+    if (last.Tds != nullptr && last.Handle == AHandle)
+        return last.Tds;
     auto& files = OpenFiles();
     const auto found = files.find(AHandle);
-    return found == files.end() ? nullptr : &found->second;
+    if (found == files.end())
+        return nullptr;
+    last = {AHandle, &found->second};
+    return last.Tds;
 }
 
 void Put(std::int32_t* AOut, std::uint32_t AValue) {
@@ -390,6 +391,8 @@ std::int32_t RegisterFile(const char* AFileName, std::int32_t, std::int32_t, std
 }
 
 std::int32_t UnregisterFile(std::int32_t AHandle) {
+    if (LastFound().Handle == AHandle)
+        LastFound() = {};
     return OpenFiles().erase(AHandle) > 0 ? 1 : 0;
 }
 
@@ -472,10 +475,12 @@ std::int32_t NameIndexToName(std::int32_t AHandle, std::int32_t AIndex, char* AB
     if (ABuffer == nullptr || ABufferSize <= 0)
         return 0;
     const TOpenTds* tds = Find(AHandle);
-    const std::string name =
-        tds != nullptr ? tds->File->Name(static_cast<std::uint32_t>(AIndex)) : std::string();
+    const std::string_view name = tds != nullptr
+                                      ? tds->File->NameView(static_cast<std::uint32_t>(AIndex))
+                                      : std::string_view();
     const std::size_t length = std::min(name.size(), static_cast<std::size_t>(ABufferSize) - 1);
-    std::memcpy(ABuffer, name.data(), length);
+    if (length > 0) // an empty view may have no data at all
+        std::memcpy(ABuffer, name.data(), length);
     ABuffer[length] = '\0';
     return static_cast<std::int32_t>(length);
 }

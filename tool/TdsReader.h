@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -81,7 +82,10 @@ public:
     std::uint32_t NameCount() const { return static_cast<std::uint32_t>(FNames.size()); }
 
     /// Text of name AIndex (1-based); empty for 0 or an index past the table.
-    std::string Name(std::uint32_t AIndex) const;
+    std::string Name(std::uint32_t AIndex) const { return std::string(NameView(AIndex)); }
+
+    /// The same text inside the file's data, valid while the file is.
+    std::string_view NameView(std::uint32_t AIndex) const;
 
     /// Source-module subsection at AOffset: number of source files and of code ranges; both 0
     /// when AOffset names no source-module subsection.
@@ -140,6 +144,29 @@ private:
     std::vector<std::uint32_t> FNames; ///< data offset of each name's length byte
     std::unordered_map<std::uint32_t, std::size_t> FSrcSections; ///< offset -> directory index
 };
+
+// The field readers are inline: every query goes through them, many times per record.
+
+inline bool TTdsFile::Fits(std::uint64_t AOffset, std::uint64_t ASize) const {
+    return AOffset <= FLength && ASize <= FLength - AOffset;
+}
+
+inline std::uint32_t TTdsFile::U32(std::uint32_t AOffset, std::uint32_t AField) const {
+    const std::uint64_t pos = std::uint64_t{AOffset} + AField;
+    if (!Fits(pos, 4))
+        return 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(FBytes + FBase + pos);
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+inline std::uint16_t TTdsFile::U16(std::uint32_t AOffset, std::uint32_t AField) const {
+    const std::uint64_t pos = std::uint64_t{AOffset} + AField;
+    if (!Fits(pos, 2))
+        return 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(FBytes + FBase + pos);
+    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+}
 
 /// The 13 operations answered by TTdsFile. Handles count from 1 and stay valid until
 /// unregistered; a file that cannot be read or that fails the checks is refused with error

@@ -6,6 +6,7 @@
 // secondary weight for accents, and the ignorable characters last as a tie-break.
 #include "tool/TextUtils.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -177,9 +178,69 @@ std::string AnsiSortKey(std::string_view AText) {
     return key;
 }
 
+// Walks both texts the way their sort keys would be compared, level by level, and stops at the
+// first difference, so no key is built: most texts differ in their first few characters.
 int AnsiCompareText(std::string_view ALeft, std::string_view ARight) {
-    const int result = AnsiSortKey(ALeft).compare(AnsiSortKey(ARight));
-    return result < 0 ? -1 : result > 0 ? 1 : 0;
+    if (ALeft == ARight)
+        return 0;
+    // A common start weighs the same on every level and shifts the positions of both texts'
+    // ignorable characters alike, so the comparison can begin behind it.
+    const std::size_t common = static_cast<std::size_t>(
+        std::mismatch(ALeft.begin(), ALeft.end(), ARight.begin(), ARight.end()).first -
+        ALeft.begin());
+    ALeft.remove_prefix(common);
+    ARight.remove_prefix(common);
+    const TWeights& w = Weights();
+    const auto* left = reinterpret_cast<const unsigned char*>(ALeft.data());
+    const auto* right = reinterpret_cast<const unsigned char*>(ARight.data());
+    const std::size_t leftSize = ALeft.size();
+    const std::size_t rightSize = ARight.size();
+    // Primary weights of the characters that count; ignorable ones have primary weight 0.
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (true) {
+        while (i < leftSize && w.Primary[left[i]] == 0)
+            ++i;
+        while (j < rightSize && w.Primary[right[j]] == 0)
+            ++j;
+        if (i == leftSize || j == rightSize) {
+            if (i != leftSize)
+                return 1;
+            if (j != rightSize)
+                return -1;
+            break;
+        }
+        if (w.Primary[left[i]] != w.Primary[right[j]])
+            return w.Primary[left[i]] < w.Primary[right[j]] ? -1 : 1;
+        ++i, ++j;
+    }
+    // Accents: both texts have the same number of counting characters here.
+    for (i = 0, j = 0;; ++i, ++j) {
+        while (i < leftSize && w.Primary[left[i]] == 0)
+            ++i;
+        while (j < rightSize && w.Primary[right[j]] == 0)
+            ++j;
+        if (i == leftSize)
+            break;
+        if (w.Secondary[left[i]] != w.Secondary[right[j]])
+            return w.Secondary[left[i]] < w.Secondary[right[j]] ? -1 : 1;
+    }
+    // Ignorable characters: (position among the counting ones, byte) pairs in order; a text
+    // whose pairs are a prefix of the other's sorts first.
+    std::uint32_t leftPosition = 0;
+    std::uint32_t rightPosition = 0;
+    for (i = 0, j = 0;; ++i, ++j) {
+        for (; i < leftSize && w.Primary[left[i]] != 0; ++i)
+            ++leftPosition;
+        for (; j < rightSize && w.Primary[right[j]] != 0; ++j)
+            ++rightPosition;
+        if (i == leftSize || j == rightSize)
+            return i != leftSize ? 1 : j != rightSize ? -1 : 0;
+        if (leftPosition != rightPosition)
+            return leftPosition < rightPosition ? -1 : 1;
+        if (left[i] != right[j])
+            return left[i] < right[j] ? -1 : 1;
+    }
 }
 
 bool SameText(std::string_view ALeft, std::string_view ARight) {

@@ -45,11 +45,18 @@ void ReadTdsFile(const std::string& ATdsFile, std::vector<std::string>& ATail,
 /// are returned raw.
 std::string ConvertSymbolName(const std::string& ARawName);
 
+/// ConvertSymbolName without allocating: the result views ARawName or AWork, which holds the
+/// converted text; it is valid until either changes.
+std::string_view ConvertSymbolName(std::string_view ARawName, std::string& AWork);
+
 /// The decimal text of ALine right-aligned in six characters; a longer text is returned whole.
 std::string PadLineNumber(long long ALine);
 
 /// The file-name part of APath (after its last "\" or ":"), with "/" turned into "\".
 std::string SourceFileName(const std::string& APath);
+
+/// SourceFileName into AWork, whose text it returns.
+std::string_view SourceFileName(std::string_view APath, std::string& AWork);
 
 /// APath with the extension of its file name (from its last ".") replaced by AExtension, or
 /// AExtension appended when the file name has no ".".

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 namespace vellin {
 namespace {
@@ -66,6 +67,79 @@ TEST(TextUtilsTest, SortKeysOrderPublicLinesByOffsetThenName) {
     EXPECT_LT(AnsiSortKey(lines[0]), AnsiSortKey(lines[3]));
     EXPECT_LT(AnsiSortKey(lines[3]), AnsiSortKey(lines[2]));
     EXPECT_LT(AnsiSortKey(lines[2]), AnsiSortKey(lines[4])); // hex digits: 0-9 before A-F
+}
+
+// AnsiCompareText walks the texts instead of building their keys; both must give one order.
+int KeyOrder(std::string_view ALeft, std::string_view ARight) {
+    const int result = AnsiSortKey(ALeft).compare(AnsiSortKey(ARight));
+    return result < 0 ? -1 : result > 0 ? 1 : 0;
+}
+
+TEST(TextUtilsTest, AnsiCompareTextAgreesWithTheSortKeysOnEveryByteAndShortTexts) {
+    for (unsigned a = 0; a < 256; ++a)
+        for (unsigned b = 0; b < 256; ++b) {
+            const std::string left(1, static_cast<char>(a));
+            const std::string right(1, static_cast<char>(b));
+            ASSERT_EQ(AnsiCompareText(left, right), KeyOrder(left, right)) << a << " " << b;
+        }
+    // Every text of up to three characters from letters in both cases, an accented letter, a
+    // digit, a symbol and the ignorable dash, apostrophe and control character.
+    const std::string alphabet = "aAe\xC9\xE9"
+                                 "1_-'\x01";
+    std::vector<std::string> texts = {""};
+    for (std::size_t from = 0, length = 0; length < 3; ++length) {
+        const std::size_t to = texts.size();
+        for (std::size_t t = from; t < to; ++t)
+            for (char c : alphabet)
+                texts.push_back(texts[t] + c);
+        from = to;
+    }
+    std::vector<std::string> keys;
+    for (const std::string& text : texts)
+        keys.push_back(AnsiSortKey(text));
+    for (std::size_t l = 0; l < texts.size(); ++l)
+        for (std::size_t r = 0; r < texts.size(); ++r) {
+            const int byKey = keys[l] < keys[r] ? -1 : keys[r] < keys[l] ? 1 : 0;
+            ASSERT_EQ(AnsiCompareText(texts[l], texts[r]), byKey)
+                << "'" << texts[l] << "' '" << texts[r] << "'";
+        }
+}
+
+TEST(TextUtilsTest, AnsiCompareTextAgreesWithTheSortKeysOnRandomPublicLines) {
+    std::mt19937 random(20240611);
+    const std::string common = "aAbBzZ09_@$.% \t\x01\x7F-'\x96\xAD\xE9\xC9\x8A\x9A\xDF\xFF\xD7";
+    auto text = [&] {
+        std::string result = " 0001:0000";
+        result += "0123456789ABCDEF"[random() % 3];
+        result += "       ";
+        const std::size_t length = random() % 14;
+        for (std::size_t i = 0; i < length; ++i)
+            result += random() % 8 == 0 ? static_cast<char>(random() % 256)
+                                        : common[random() % common.size()];
+        return result;
+    };
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3000; ++i) {
+        lines.push_back(text());
+        if (i % 5 == 0) { // a near twin: another letter case, or a character dropped or added
+            std::string twin = lines.back();
+            const std::size_t at = 18 + random() % (twin.size() - 17);
+            if (at < twin.size() && random() % 2 == 0)
+                twin[at] = static_cast<char>(twin[at] ^ 0x20);
+            else if (at < twin.size())
+                twin.erase(at, 1);
+            else
+                twin += '-';
+            lines.push_back(twin);
+        }
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        for (std::size_t k : {i, i + 1, std::size_t(random() % lines.size())}) {
+            if (k < lines.size()) {
+                ASSERT_EQ(AnsiCompareText(lines[i], lines[k]), KeyOrder(lines[i], lines[k]))
+                    << "'" << lines[i] << "' '" << lines[k] << "'";
+            }
+        }
 }
 
 TEST(TextUtilsTest, SameTextComparesWholeLinesIgnoringCase) {

@@ -2,6 +2,7 @@
 // of ReadTdsFile and MergeIntoMapFile over TDS files built for the case at hand.
 #include "tool/vellin.h"
 
+#include "mapfile/MapFormat.h"
 #include "tests/support/TempDir.h"
 #include "tests/tool/TdsBuilder.h"
 #include "tool/TdsReader.h"
@@ -10,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -54,6 +57,64 @@ TEST(VellinTest, ConvertSymbolNameFollowsTheManglingRules) {
 
     for (const auto& c : cases)
         EXPECT_EQ(ConvertSymbolName(c.Raw), c.Expected) << "raw: " << c.Raw;
+}
+
+// The conversion as first written, step by step on a copy; the tool's own works in fewer
+// passes and must agree with it on every name.
+std::string ConvertStepByStep(const std::string& ARawName) {
+    if (ARawName.empty() || ARawName[0] != '@')
+        return ARawName;
+    if (ARawName.size() == 1 || ARawName[1] == '$')
+        return {};
+    std::string w = ARawName;
+    if (const std::size_t dollar = w.find('$'); dollar != std::string::npos)
+        w.resize(dollar);
+    if (const std::size_t percent = w.find('%'); percent != std::string::npos)
+        w.resize(percent);
+    if (!w.empty() && w.back() == '@')
+        w.pop_back();
+    if (w.empty())
+        return ARawName;
+    w.erase(0, 1);
+    if (const std::size_t twin = w.find("@@"); twin != std::string::npos)
+        w[twin + 1] = '_';
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        if (w[i] == '@') {
+            w[i] = '.';
+            ++i;
+        }
+    }
+    std::size_t parts = 0;
+    for (std::size_t start = 0; start < w.size(); ++parts) {
+        const std::size_t dot = w.find('.', start);
+        if (dot == std::string::npos) {
+            ++parts;
+            break;
+        }
+        start = dot + 1;
+    }
+    if (parts >= 4)
+        return ARawName;
+    if (!w.empty() && w.back() == '.')
+        w.pop_back();
+    return w;
+}
+
+TEST(VellinTest, ConvertSymbolNameAgreesWithTheStepByStepRulesOnEveryShortName) {
+    const std::string alphabet = "@$%.a";
+    std::vector<std::string> names = {""};
+    for (std::size_t from = 0, length = 0; length < 7; ++length) {
+        const std::size_t to = names.size();
+        for (std::size_t n = from; n < to; ++n)
+            for (char c : alphabet)
+                names.push_back(names[n] + c);
+        from = to;
+    }
+    std::string work = "left over";
+    for (const std::string& name : names) {
+        ASSERT_EQ(ConvertSymbolName(name), ConvertStepByStep(name)) << name;
+        ASSERT_EQ(ConvertSymbolName(std::string_view(name), work), ConvertStepByStep(name)) << name;
+    }
 }
 
 TEST(VellinTest, PadLineNumberRightAlignsInSixCharactersWithoutCutting) {
@@ -171,6 +232,58 @@ TEST_F(VellinMergeTest, KeepsOneOfEqualPublicsAndOrdersNamesAtOneOffset) {
         " 0001:00000040       zeta",          "",
     };
     EXPECT_EQ(Tail(tds), expected);
+}
+
+TEST_F(VellinMergeTest, ManyPublicsAtOneOffsetKeepTheWordSortOrderAndTheFirstOfEqualOnes) {
+    // Enough lines at each offset for every way the merge sorts them, names met more than once
+    // in other letter cases, and the order built independently from the lines' sort keys.
+    TTdsBuilder tds;
+    std::vector<test::TTdsProcedure> procedures;
+    std::map<std::string, std::string> byKey;
+    const char* stems[] = {"a-b", "ab", "a_b", "a1",  "zed", "co-op", "coop", "\xE9t\xE9", "ete",
+                           "b",   "b2", "b-2", "c'd", "cd",  "c d",   "c_d",  "\xE8s"};
+    for (std::uint32_t offset : {0x40u, 0x80u}) {
+        for (std::size_t copy = 0; copy < 3; ++copy) {
+            for (std::size_t i = 0; i < std::size(stems); ++i) {
+                // Each name three times, in a letter case that depends on where it is met.
+                std::string name = stems[(i + offset) % std::size(stems)];
+                for (std::size_t c = 0; c < name.size(); ++c)
+                    if ((copy + i) % 3 == 1 || ((copy + i) % 3 == 2 && c == 0))
+                        name[c] =
+                            static_cast<char>(std::toupper(static_cast<unsigned char>(name[c])));
+                procedures.push_back({offset, name});
+                const std::string line = jex::mapformat::FormatPublicLine(offset, name);
+                byKey.try_emplace(AnsiSortKey(line), line);
+            }
+        }
+    }
+    tds.AddModule({}, procedures);
+    std::vector<std::string> expected = {"  Address         Publics by Value", ""};
+    for (const auto& [key, line] : byKey)
+        expected.push_back(line);
+    expected.push_back("");
+    ASSERT_EQ(byKey.size(), 2 * std::size(stems));
+    EXPECT_EQ(Tail(tds), expected);
+}
+
+TEST_F(VellinMergeTest, NamesHoldingLineBreaksSplitIntoLinesOfTheirOwn) {
+    TTdsBuilder tds;
+    tds.AddModule({{"C:\\src\\Un\nit.cpp", {{{5, 0x100}, {0, 0x104}}}},
+                   {"x\r.cpp", {{{7, 0x300}, {0, 0x304}}}}},
+                  {{0x100, "a\rb"}, {0x200, "c\r\nd\n"}, {0x200, "\n"}, {0x300, "e\r\r\nf"}});
+    const std::string map = FDir.File("app.map");
+    WriteFileBytes(map, "head\r\n  Address         Publics by Name\r\n");
+    MergeIntoMapFile(WriteTds(tds), map, BuiltInBorDebugApi());
+    EXPECT_EQ(ReadFileBytes(map), "head\r\n  Address         Publics by Value\r\n\r\n"
+                                  " 0001:00000100       a\r\nb\r\n"
+                                  " 0001:00000200       \r\n"
+                                  " 0001:00000200       c\r\nd\r\n"
+                                  " 0001:00000300       e\r\n\r\nf\r\n"
+                                  "\r\n"
+                                  "Line numbers for Un\r\nit(Un\r\nit.cpp) segment .text\r\n\r\n"
+                                  "     5 0001:00000100\r\n\r\n"
+                                  "Line numbers for x\r\n(x\r\n.cpp) segment .text\r\n\r\n"
+                                  "     7 0001:00000300\r\n\r\n");
 }
 
 TEST_F(VellinMergeTest, ImportedProcedureReferencesAreNotWritten) {
