@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <cxxabi.h>
 #include <dwarf.h>
@@ -20,6 +21,8 @@
 #include <libelf.h>
 #include <map>
 #include <memory>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -178,7 +181,8 @@ void ReadSymbols(const TElfFile& AFile, const TSection& ASymtab, TElfImage& AIma
 
 /// Gives AFunctions their demangled names from AMangled on a few threads of their own, so that
 /// the demangling (the bulk of reading a large C++ program) runs beside the line tables'
-/// reading. The threads are joined when the object goes; Finish rethrows what one raised.
+/// reading. The threads are joined when the object goes; Finish rethrows what one raised and
+/// hands the names' storage over to AStore.
 class TBackgroundDemangler {
 public:
     TBackgroundDemangler(std::vector<TFunctionSymbol>& AFunctions,
@@ -187,38 +191,42 @@ public:
         std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
         threads = std::min(threads, std::max<std::size_t>(1, count / 2048));
         FErrors.resize(threads);
+        for (std::size_t t = 0; t < threads; ++t)
+            FStores.push_back(std::make_unique<TNameStore>());
         for (std::size_t t = 0; t < threads; ++t) {
             const std::size_t first = count * t / threads;
             const std::size_t last = count * (t + 1) / threads;
-            FThreads.emplace_back([&AFunctions, &AMangled, first, last, &error = FErrors[t]] {
-                try {
-                    for (std::size_t i = first; i < last; ++i)
-                        AFunctions[i].Name = SymbolName(AMangled[i]);
-                } catch (...) {
-                    error = std::current_exception();
-                }
-            });
+            FThreads.emplace_back(
+                [&AFunctions, &AMangled, first, last, &store = *FStores[t], &error = FErrors[t]] {
+                    try {
+                        std::string name;
+                        for (std::size_t i = first; i < last; ++i) {
+                            name = Demangle(AMangled[i]);
+                            // A control character would end or break the map's line.
+                            std::replace_if(
+                                name.begin(), name.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
+                            AFunctions[i].Name = store.Add(name);
+                        }
+                    } catch (...) {
+                        error = std::current_exception();
+                    }
+                });
         }
     }
 
-    void Finish() {
+    void Finish(TNameStore& AStore) {
         FThreads.clear(); // joins
         for (const std::exception_ptr& error : FErrors)
             if (error)
                 std::rethrow_exception(error);
+        for (const std::unique_ptr<TNameStore>& store : FStores)
+            AStore.Absorb(*store);
     }
 
 private:
-    static std::string SymbolName(const char* AMangled) {
-        std::string name = Demangle(AMangled);
-        // A control character would end or break the map's line.
-        std::replace_if(
-            name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; },
-            '?');
-        return name;
-    }
-
-    std::vector<std::exception_ptr> FErrors; // one per thread, outlives them
+    std::vector<std::exception_ptr> FErrors; // one per thread, outlive them
+    std::vector<std::unique_ptr<TNameStore>> FStores;
     std::vector<std::jthread> FThreads;
 };
 
@@ -338,8 +346,9 @@ TLineSection FindLineSection(const TElfFile& AFile) {
     return found;
 }
 
+/// ARows is scratch space, kept from unit to unit so that its pages are touched once.
 void ReadUnit(const TElfImage& AImage, const TLineSection& ALines, Dwarf_Die& ADie,
-              TClaimed& AClaimed, TCompileUnit& AUnit) {
+              TClaimed& AClaimed, std::vector<TLineRow>& ARows, TCompileUnit& AUnit) {
     const char* name = dwarf_diename(&ADie);
     AUnit.SourcePath = name != nullptr ? name : "";
 
@@ -348,7 +357,8 @@ void ReadUnit(const TElfImage& AImage, const TLineSection& ALines, Dwarf_Die& AD
     if (dwarf_attr(&ADie, DW_AT_stmt_list, &attribute) == nullptr ||
         dwarf_formudata(&attribute, &tableOffset) != 0)
         return;
-    std::vector<TLineRow> rows;
+    std::vector<TLineRow>& rows = ARows;
+    rows.clear();
     if (!DecodeLineProgram(ALines.Bytes, tableOffset, ALines.BigEndian, rows))
         return;
     // By address; at one address an end of sequence comes first, otherwise program order.
@@ -394,6 +404,7 @@ void ReadUnits(std::string_view AName, Dwarf* ADwarf, const TLineSection& ALines
                TElfImage& AImage) {
     Dwarf_CU* unit = nullptr;
     TClaimed claimed;
+    std::vector<TLineRow> rows;
     for (;;) {
         Dwarf_CU* next = nullptr;
         Dwarf_Half version = 0;
@@ -408,7 +419,7 @@ void ReadUnits(std::string_view AName, Dwarf* ADwarf, const TLineSection& ALines
         if (unitType != DW_UT_compile && unitType != DW_UT_skeleton)
             continue;
         TCompileUnit compileUnit;
-        ReadUnit(AImage, ALines, die, claimed, compileUnit);
+        ReadUnit(AImage, ALines, die, claimed, rows, compileUnit);
         if (!compileUnit.Lines.empty())
             AImage.Units.push_back(std::move(compileUnit));
     }
@@ -484,11 +495,50 @@ TElfImage ReadImage(const TElfFile& AExecutable, const TElfFile* ADebug) {
     ReadUnits(debug.FName, dwarf.get(), FindLineSection(debug), image);
     if (image.Units.empty())
         Fail(debug.FName, "no line information for the code section");
-    demangler.Finish();
+    image.Names = std::make_shared<TNameStore>();
+    demangler.Finish(*image.Names);
     return image;
 }
 
 } // namespace
+
+TNameStore::~TNameStore() {
+    for (const TBlock& block : FBlocks)
+        std::free(block.Data);
+}
+
+std::string_view TNameStore::Add(std::string_view AText) {
+    // Blocks of whole huge pages (2 MiB on x86-64), aligned to them.
+    constexpr std::size_t HugePage = std::size_t{2} << 20;
+    constexpr std::size_t BlockSize = 2 * HugePage;
+    if (FBlocks.empty() || FBlocks.back().Size - FUsed < AText.size()) {
+        const std::size_t size =
+            std::max(BlockSize, (AText.size() + HugePage - 1) / HugePage * HugePage);
+        char* data = static_cast<char*>(std::aligned_alloc(HugePage, size));
+        if (data == nullptr)
+            throw std::bad_alloc();
+        ::madvise(data, size, MADV_HUGEPAGE); // a hint: without huge pages all still works
+        FBlocks.push_back({data, size});
+        FUsed = 0;
+    }
+    char* at = FBlocks.back().Data + FUsed;
+    if (!AText.empty())
+        std::memcpy(at, AText.data(), AText.size());
+    FUsed += AText.size();
+    return {at, AText.size()};
+}
+
+void TNameStore::Absorb(TNameStore& AOther) {
+    if (FBlocks.empty()) {
+        FBlocks.swap(AOther.FBlocks);
+        FUsed = AOther.FUsed;
+    } else {
+        // Our last block stays last, so that adding goes on where it left off.
+        FBlocks.insert(FBlocks.end() - 1, AOther.FBlocks.begin(), AOther.FBlocks.end());
+        AOther.FBlocks.clear();
+    }
+    AOther.FUsed = 0;
+}
 
 std::string Demangle(std::string_view AName) {
     std::string name(AName);

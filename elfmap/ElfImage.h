@@ -1,13 +1,15 @@
 // elfmap/ElfImage.h - what elfmap takes from an executable: its code section, its function
 // symbols and, per compilation unit, the code ranges and line entries inside that section.
 //
-// Reading goes through elfutils (libelf for sections and symbols, libdw for the DWARF 4 and 5
-// line tables), from a file or from memory. Everything is reduced to offsets from the start of
+// Reading goes through elfutils (libelf for sections and symbols, libdw for the compilation
+// units and their ranges; the line-number programs are run by LineProgram), from a file or
+// from memory. Everything is reduced to offsets from the start of
 // the code section, which is the form the map file describes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -51,11 +53,37 @@ struct TCompileUnit {
 enum class TSymbolRank : std::uint8_t { srGlobal, srWeak, srLocal };
 
 /// A function symbol that lies in the code section, name demangled, control characters
-/// shown as "?".
+/// shown as "?". The name lives in the image's TNameStore (or is a literal).
 struct TFunctionSymbol {
     std::uint32_t Offset = 0;
-    std::string Name;
+    std::string_view Name;
     TSymbolRank Rank = TSymbolRank::srLocal;
+};
+
+/// Keeps the texts of many names in a few large blocks, which the system may back with huge
+/// pages: a large C++ program has tens of megabytes of demangled names, and a page fault for
+/// every 4 KiB of them costs more than the copying. Texts never move once added.
+class TNameStore {
+public:
+    TNameStore() = default;
+    ~TNameStore();
+    TNameStore(const TNameStore&) = delete;
+    TNameStore& operator=(const TNameStore&) = delete;
+
+    /// A lasting copy of AText.
+    std::string_view Add(std::string_view AText);
+
+    /// Takes over the blocks of AOther, whose texts stay valid.
+    void Absorb(TNameStore& AOther);
+
+private:
+    struct TBlock {
+        char* Data;
+        std::size_t Size;
+    };
+
+    std::vector<TBlock> FBlocks;
+    std::size_t FUsed = 0; ///< in the last block
 };
 
 /// Everything the map is written from.
@@ -64,6 +92,7 @@ struct TElfImage {
     std::uint64_t TextSize = 0;
     std::vector<TCompileUnit> Units;        ///< in the order of the debug information
     std::vector<TFunctionSymbol> Functions; ///< in symbol-table order
+    std::shared_ptr<TNameStore> Names;      ///< holds the names of Functions
 };
 
 /// Reads APath and, when ADebugPath is not empty, takes the debug information (and the symbol
