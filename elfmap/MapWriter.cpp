@@ -196,18 +196,76 @@ bool Preferred(const TFunctionSymbol& A, const TFunctionSymbol& B) {
     return A.Name > B.Name;
 }
 
-/// std::sort, with the two halves of a long list sorted side by side on two threads and then
-/// merged: sorting tens of thousands of long C++ names is a good part of a large map's writing.
-template <typename TItem, typename TLess>
-void SortOnTwoThreads(std::vector<TItem>& AItems, TLess ALess) {
+using TSymbolIterator = std::vector<const TFunctionSymbol*>::iterator;
+
+/// Name, then offset: the order of the publics by name.
+bool NameBefore(const TFunctionSymbol* A, const TFunctionSymbol* B) {
+    const int order = A->Name.compare(B->Name);
+    return order != 0 ? order < 0 : A->Offset < B->Offset;
+}
+
+/// The character at ADepth of the symbol's name as 0..255, or -1 past its end.
+int CharAt(const TFunctionSymbol* ASymbol, std::size_t ADepth) {
+    return ADepth < ASymbol->Name.size() ? static_cast<unsigned char>(ASymbol->Name[ADepth]) : -1;
+}
+
+/// Sorts [AFirst, ALast), whose names agree in their first ADepth characters, by NameBefore.
+/// A three-way radix quicksort: it looks at one character position at a time, so the long
+/// prefixes C++ names share ("testing::internal::...") are walked once instead of at every
+/// comparison. ABudget bounds the recursion: past it (only contrived names get there) std::sort
+/// takes over.
+void SortByName(TSymbolIterator AFirst, TSymbolIterator ALast, std::size_t ADepth, int ABudget) {
+    if (ABudget == 0) {
+        std::sort(AFirst, ALast, NameBefore);
+        return;
+    }
+    while (ALast - AFirst > 12) {
+        const std::ptrdiff_t count = ALast - AFirst;
+        const int a = CharAt(AFirst[0], ADepth);
+        const int b = CharAt(AFirst[count / 2], ADepth);
+        const int c = CharAt(AFirst[count - 1], ADepth);
+        const int pivot = std::max(std::min(a, b), std::min(std::max(a, b), c));
+        // [AFirst, less) < pivot, [less, more) == pivot, [more, ALast) > pivot.
+        TSymbolIterator less = AFirst;
+        TSymbolIterator more = ALast;
+        for (TSymbolIterator at = AFirst; at < more;) {
+            const int ch = CharAt(*at, ADepth);
+            if (ch < pivot)
+                std::iter_swap(less++, at++);
+            else if (ch > pivot)
+                std::iter_swap(at, --more);
+            else
+                ++at;
+        }
+        SortByName(AFirst, less, ADepth, ABudget - 1);
+        SortByName(more, ALast, ADepth, ABudget - 1);
+        if (pivot < 0) {
+            // The same name throughout: only the offsets differ.
+            std::sort(less, more, [](const TFunctionSymbol* A, const TFunctionSymbol* B) {
+                return A->Offset < B->Offset;
+            });
+            return;
+        }
+        AFirst = less;
+        ALast = more;
+        ++ADepth;
+    }
+    std::sort(AFirst, ALast, NameBefore);
+}
+
+/// Sorts AItems with ASort(first, last), the two halves of a long list side by side on two
+/// threads, then merges them by ALess: sorting tens of thousands of long C++ names is a good
+/// part of a large map's writing.
+template <typename TItem, typename TSort, typename TLess>
+void SortOnTwoThreads(std::vector<TItem>& AItems, TSort ASort, TLess ALess) {
     if (AItems.size() < 16384 || std::thread::hardware_concurrency() < 2) {
-        std::sort(AItems.begin(), AItems.end(), ALess);
+        ASort(AItems.begin(), AItems.end());
         return;
     }
     const auto middle = AItems.begin() + static_cast<std::ptrdiff_t>(AItems.size() / 2);
     {
-        std::jthread firstHalf([&] { std::sort(AItems.begin(), middle, ALess); });
-        std::sort(middle, AItems.end(), ALess);
+        std::jthread firstHalf([&] { ASort(AItems.begin(), middle); });
+        ASort(middle, AItems.end());
     }
     std::inplace_merge(AItems.begin(), middle, AItems.end(), ALess);
 }
@@ -332,10 +390,10 @@ void FormatMap(const TElfImage& AImage, TMapOutput& AOutput) {
     byName.reserve(AImage.Functions.size());
     for (const TFunctionSymbol& symbol : AImage.Functions)
         byName.push_back(&symbol);
-    std::sort(byName.begin(), byName.end(), [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
-        const int order = a->Name.compare(b->Name);
-        return order != 0 ? order < 0 : a->Offset < b->Offset;
-    });
+    SortOnTwoThreads(
+        byName,
+        [](TSymbolIterator AFirst, TSymbolIterator ALast) { SortByName(AFirst, ALast, 0, 256); },
+        NameBefore);
     byName.erase(std::unique(byName.begin(), byName.end(),
                              [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
                                  return a->Offset == b->Offset && a->Name == b->Name;
@@ -352,9 +410,15 @@ void FormatMap(const TElfImage& AImage, TMapOutput& AOutput) {
     // One name per address: the reader takes the first line at an exact address but the last
     // one before a higher address, so two names at one address would answer differently.
     std::vector<const TFunctionSymbol*> byValue = std::move(byName);
-    SortOnTwoThreads(byValue, [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
+    const auto valueBefore = [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
         return a->Offset != b->Offset ? a->Offset < b->Offset : Preferred(*a, *b);
-    });
+    };
+    SortOnTwoThreads(
+        byValue,
+        [&](TSymbolIterator AFirst, TSymbolIterator ALast) {
+            std::sort(AFirst, ALast, valueBefore);
+        },
+        valueBefore);
     byValue.erase(std::unique(byValue.begin(), byValue.end(),
                               [](const TFunctionSymbol* a, const TFunctionSymbol* b) {
                                   return a->Offset == b->Offset;

@@ -221,6 +221,49 @@ TEST(FormatMapTest, LinesFollowTheLayoutColumnsAndEndWithCrLf) {
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
 }
 
+// Enough names to sort in two halves, drawn so that they share long prefixes, differ in
+// bytes above 0x7F, end inside one another ("a::b" and "a::b<int>") and repeat, at the same
+// and at other offsets: the list must be exactly a plain sort by name and offset, duplicates
+// of name and offset once.
+TEST(FormatMapTest, PublicsByNameAreSortedByNameThenOffsetWithoutDuplicates) {
+    TElfImage image = ImageOf({"Main.cpp"});
+    std::mt19937 random(7);
+    const std::vector<std::string> parts = {
+        "testing::internal::", "Matcher<", "int", ">", "::", "\xC3\xA9", "a", "(", ")", "Z", ""};
+    std::vector<std::string> texts;
+    for (int i = 0; i < 20000; ++i) {
+        std::string name;
+        const int pieces = static_cast<int>(random() % 12);
+        for (int k = 0; k < pieces; ++k)
+            name += parts[random() % parts.size()];
+        texts.push_back(name.empty() ? "x" : name);
+    }
+    std::set<std::pair<std::string, std::uint32_t>> expected;
+    for (const std::string& text : texts) {
+        const auto offset = static_cast<std::uint32_t>(random() % 64);
+        image.Functions.push_back({offset, text, TSymbolRank::srGlobal});
+        expected.insert({text, offset});
+    }
+    const std::string map = FormatMap(image);
+    const std::string title = "Publics by Name\r\n\r\n";
+    const std::size_t start = map.find(title);
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = map.find("\r\n\r\n", start + title.size()) + 2;
+    std::vector<std::string> lines;
+    for (std::size_t at = start + title.size(); at < end;) {
+        const std::size_t next = map.find("\r\n", at);
+        lines.push_back(map.substr(at, next - at));
+        at = next + 2;
+    }
+    std::vector<std::string> wanted;
+    for (const auto& [name, offset] : expected)
+        wanted.push_back(jex::mapformat::FormatPublicLine(offset, name));
+    ASSERT_EQ(lines.size(), wanted.size());
+    const auto differ = std::mismatch(lines.begin(), lines.end(), wanted.begin());
+    EXPECT_TRUE(differ.first == lines.end()) << "line " << (differ.first - lines.begin()) << ": "
+                                             << *differ.first << " instead of " << *differ.second;
+}
+
 TEST(DefaultMapPathTest, ReplacesTheExtensionOfTheFileNameOnly) {
     EXPECT_EQ(DefaultMapPath("/opt/app/demo"), "/opt/app/demo.map");
     EXPECT_EQ(DefaultMapPath("/opt/app/demo.bin"), "/opt/app/demo.map");
