@@ -132,18 +132,11 @@ void TJexLogBase::WriteAsString(const std::string& AText) {
     if (AText.empty())
         return;
     TWriteLockGuard lock;
-    // An existing log is shared for reading while we append; a missing one is created. Opening
-    // first and creating only on failure spares every append a look at the folder.
-    std::optional<TFileStream> stream;
-    try {
-        stream.emplace(FLogFile, fmOpenReadWrite | fmShareDenyWrite | fmAppend);
-    } catch (const EFOpenError&) {
-        if (FileExists(FLogFile))
-            throw;
-        stream.emplace(FLogFile, fmCreate);
-    }
+    // An existing log is shared for reading while we append; a missing one is created. One open
+    // does both, so a log another process started a moment ago is appended to, not truncated.
+    TFileStream stream(FLogFile, fmOpenReadWrite | fmShareDenyWrite | fmAppend | fmCreateIfMissing);
     // A failed or short write (disk full) must not pass as success.
-    stream->WriteBuffer(AText.data(), static_cast<std::int64_t>(AText.size()));
+    stream.WriteBuffer(AText.data(), static_cast<std::int64_t>(AText.size()));
 }
 
 void TJexLogBase::WriteAsInteger(std::int32_t AValue) {

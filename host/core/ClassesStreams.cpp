@@ -5,6 +5,7 @@
 // descriptor. The cross-process half of the check is platform::LockShare.
 #include "host/core/ClassesStreams.h"
 
+#include "host/core/SysUtils.h"
 #include "platform/FileLock.h"
 
 #include <algorithm>
@@ -155,6 +156,10 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
     , FFileName(AFileName) {
     using platform::TFileShareBits;
     const bool create = AMode == fmCreate;
+    bool createIfMissing = false;
+    const auto fail = [&] {
+        RaiseOpenError(create || (createIfMissing && !FileExists(AFileName)), AFileName);
+    };
 
     TFileShareBits access = platform::fsReadWrite;
     TFileShareBits share = platform::fsNone;
@@ -171,10 +176,14 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
         const unsigned accessIndex = AMode & 3u;
         const unsigned shareIndex = (AMode & 0xF0u) >> 4;
         if (accessIndex > 2 || shareIndex > 4)
-            RaiseOpenError(create, AFileName);
+            fail();
         flags |= kAccessFlags[accessIndex];
         if ((AMode & fmAppend) != 0 && accessIndex != 0)
             flags |= O_APPEND;
+        if ((AMode & fmCreateIfMissing) != 0 && accessIndex != 0) {
+            flags |= O_CREAT;
+            createIfMissing = true;
+        }
         access = kAccess[accessIndex];
         share = kShare[shareIndex];
     }
@@ -193,7 +202,7 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
     // Truncation waits until the sharing check has passed.
     FHandle = ::open(AFileName.c_str(), flags, 0666);
     if (FHandle < 0)
-        RaiseOpenError(create, AFileName);
+        fail();
 
     platform::TFileLockResult claim = platform::flUnsupported;
     if (claimFirst) {
@@ -206,7 +215,7 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
 
     if (::fstat(FHandle, &info) != 0 || S_ISDIR(info.st_mode)) {
         ::close(FHandle);
-        RaiseOpenError(create, AFileName);
+        fail();
     }
     // Devices and FIFOs are shared freely. Non-blocking mode means nothing for regular files;
     // everything else gets blocking I/O.
@@ -214,13 +223,13 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
         if (!claimFirst &&
             ::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0) {
             ::close(FHandle);
-            RaiseOpenError(create, AFileName);
+            fail();
         }
         return;
     }
     if (claim == platform::flViolation) {
         ::close(FHandle);
-        RaiseOpenError(create, AFileName);
+        fail();
     }
 
     TShareTable& table = ShareTable();
@@ -238,7 +247,7 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
             claim = platform::LockShare(FHandle, access, share);
         if (!allowed || claim == platform::flViolation) {
             ::close(FHandle);
-            RaiseOpenError(create, AFileName);
+            fail();
         }
         // Where the file system keeps no locks, the table is all there is.
         if (claim == platform::flUnsupported) {
@@ -255,7 +264,7 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
         }
         FShareEntry = 0;
         FHandle = -1;
-        RaiseOpenError(create, AFileName);
+        fail();
     }
 }
 

@@ -39,6 +39,11 @@ inline constexpr std::uint16_t fmShareDenyNone = 0x0040;
 /// It spares an append-only writer the seek to the end and can never overwrite what someone
 /// else appended meanwhile.
 inline constexpr std::uint16_t fmAppend = 0x0100;
+/// Host addition, or'ed into an opening mode that writes: a missing file is created empty
+/// instead of refused, an existing one is opened as it is, never truncated, in one step, so
+/// that two writers racing to start a file cannot wipe each other's data. A failure raises
+/// EFCreateError while the file does not exist, EFOpenError once it does.
+inline constexpr std::uint16_t fmCreateIfMissing = 0x0200;
 
 /// A sequence of bytes with a position. Read and Write move as far as they can and return the
 /// count moved; ReadBuffer and WriteBuffer insist on the whole count.

@@ -155,6 +155,29 @@ TEST(TFileStreamTest, AppendModeWritesAtTheEndWhateverThePosition) {
     EXPECT_EQ(ReadFileBytes(path), "one\r\ntwo\r\nthree\r\n");
 }
 
+TEST(TFileStreamTest, CreateIfMissingCreatesButNeverTruncates) {
+    TempDir dir;
+    const std::string path = dir.File("started.log");
+    const std::uint16_t mode = fmOpenReadWrite | fmShareDenyWrite | fmAppend | fmCreateIfMissing;
+    {
+        TFileStream stream(path, mode);
+        WriteText(stream, "first\r\n");
+    }
+    {
+        TFileStream stream(path, mode); // another writer that also found the file missing
+        WriteText(stream, "second\r\n");
+    }
+    EXPECT_EQ(ReadFileBytes(path), "first\r\nsecond\r\n");
+
+    const std::string noFolder = dir.File("no/such/folder.log");
+    EXPECT_EQ(MessageOf<EFCreateError>([&] { TFileStream s(noFolder, mode); }),
+              "Cannot create file " + noFolder);
+    TFileStream holder(path, fmOpenRead | fmShareExclusive);
+    EXPECT_EQ(MessageOf<EFOpenError>([&] { TFileStream s(path, mode); }),
+              "Cannot open file " + path);
+    EXPECT_EQ(ReadFileBytes(path), "first\r\nsecond\r\n");
+}
+
 TEST(TFileStreamTest, DevicesAreSharedFreely) {
     if (access("/dev/null", W_OK) != 0)
         GTEST_SKIP() << "/dev/null is not available";
