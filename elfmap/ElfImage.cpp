@@ -330,9 +330,12 @@ TLineSection FindLineSection(const TElfFile& AFile) {
         if (section.Scn == nullptr || section.Header.sh_type == SHT_NOBITS)
             continue;
         // The DWARF library has usually inflated it already; then this does nothing.
-        if ((section.Header.sh_flags & SHF_COMPRESSED) != 0 ? elf_compress(section.Scn, 0, 0) < 0
-            : name[1] == 'z' ? elf_compress_gnu(section.Scn, 0, 0) < 0
-                             : false)
+        int inflated = 0;
+        if ((section.Header.sh_flags & SHF_COMPRESSED) != 0)
+            inflated = elf_compress(section.Scn, 0, 0);
+        else if (name[1] == 'z')
+            inflated = elf_compress_gnu(section.Scn, 0, 0);
+        if (inflated < 0)
             Fail(AFile.FName, std::string("cannot inflate ") + name + ": " + elf_errmsg(-1));
         Elf_Data* data = elf_getdata(section.Scn, nullptr);
         if (data == nullptr || data->d_buf == nullptr)
@@ -357,16 +360,15 @@ void ReadUnit(const TElfImage& AImage, const TLineSection& ALines, Dwarf_Die& AD
     if (dwarf_attr(&ADie, DW_AT_stmt_list, &attribute) == nullptr ||
         dwarf_formudata(&attribute, &tableOffset) != 0)
         return;
-    std::vector<TLineRow>& rows = ARows;
-    rows.clear();
-    if (!DecodeLineProgram(ALines.Bytes, tableOffset, ALines.BigEndian, rows))
+    ARows.clear();
+    if (!DecodeLineProgram(ALines.Bytes, tableOffset, ALines.BigEndian, ARows))
         return;
     // By address; at one address an end of sequence comes first, otherwise program order.
     const auto before = [](const TLineRow& a, const TLineRow& b) {
         return a.Address != b.Address ? a.Address < b.Address : a.EndSequence && !b.EndSequence;
     };
-    if (!std::is_sorted(rows.begin(), rows.end(), before))
-        std::stable_sort(rows.begin(), rows.end(), before);
+    if (!std::is_sorted(ARows.begin(), ARows.end(), before))
+        std::stable_sort(ARows.begin(), ARows.end(), before);
 
     // The unit's own ranges say which rows are real; without them, sequences inside the code
     // section stand in.
@@ -378,7 +380,7 @@ void ReadUnit(const TElfImage& AImage, const TLineSection& ALines, Dwarf_Die& AD
     if (AUnit.Ranges.empty()) {
         bool open = false;
         std::uint64_t start = 0;
-        for (const TLineRow& row : rows) {
+        for (const TLineRow& row : ARows) {
             const bool inside = row.Address >= AImage.TextAddress &&
                                 row.Address - AImage.TextAddress <= AImage.TextSize;
             if (!inside) {
@@ -396,7 +398,7 @@ void ReadUnit(const TElfImage& AImage, const TLineSection& ALines, Dwarf_Die& AD
     }
     DropPhantomRanges(AUnit.Ranges, AClaimed);
     if (!AUnit.Ranges.empty())
-        BuildEntries(AImage, rows, AUnit);
+        BuildEntries(AImage, ARows, AUnit);
 }
 
 /// Reads every compilation unit of ADwarf that has code in the code section.

@@ -55,38 +55,9 @@ public:
 
     std::uint8_t U8() { return static_cast<std::uint8_t>(Fixed(1)); }
 
-    std::uint64_t Uleb() {
-        std::uint64_t value = 0;
-        for (unsigned shift = 0;; shift += 7) {
-            if (FPosition >= FEnd) {
-                Fail();
-                return 0;
-            }
-            const std::uint8_t byte = FData[FPosition++];
-            if (shift < 64)
-                value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
-            if ((byte & 0x80) == 0)
-                return value;
-        }
-    }
+    std::uint64_t Uleb() { return Leb128(false); }
 
-    std::int64_t Sleb() {
-        std::uint64_t value = 0;
-        for (unsigned shift = 0;; shift += 7) {
-            if (FPosition >= FEnd) {
-                Fail();
-                return 0;
-            }
-            const std::uint8_t byte = FData[FPosition++];
-            if (shift < 64)
-                value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
-            if ((byte & 0x80) == 0) {
-                if (shift + 7 < 64 && (byte & 0x40) != 0)
-                    value |= ~std::uint64_t{0} << (shift + 7);
-                return static_cast<std::int64_t>(value);
-            }
-        }
-    }
+    std::int64_t Sleb() { return static_cast<std::int64_t>(Leb128(true)); }
 
     /// Moves to APosition, which must lie inside the cursor's range.
     void MoveTo(std::size_t APosition) {
@@ -97,6 +68,25 @@ public:
     }
 
 private:
+    /// A LEB128 number; a signed one is sign-extended from its last byte's bit 6.
+    std::uint64_t Leb128(bool ASigned) {
+        std::uint64_t value = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            if (FPosition >= FEnd) {
+                Fail();
+                return 0;
+            }
+            const std::uint8_t byte = FData[FPosition++];
+            if (shift < 64)
+                value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+            if ((byte & 0x80) == 0) {
+                if (ASigned && shift + 7 < 64 && (byte & 0x40) != 0)
+                    value |= ~std::uint64_t{0} << (shift + 7);
+                return value;
+            }
+        }
+    }
+
     void Fail() {
         FOk = false;
         FPosition = FEnd;

@@ -34,21 +34,29 @@ std::string FormatPublicLine(std::uint32_t AOffset, std::string_view AName) {
     return line;
 }
 
-void AppendLineEntry(std::string& AOut, long long ALine, std::uint32_t AOffset) {
+namespace {
+
+void AppendPaddedLineNumber(std::string& AOut, long long ALine) {
     char digits[24];
     const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), ALine);
     const auto length = static_cast<std::size_t>(end - digits);
     if (length < LineNumberWidth)
         AOut.append(LineNumberWidth - length, ' ');
-    AOut.append(digits, length).append(AddressPrefix);
+    AOut.append(digits, length);
+}
+
+} // namespace
+
+void AppendLineEntry(std::string& AOut, long long ALine, std::uint32_t AOffset) {
+    AppendPaddedLineNumber(AOut, ALine);
+    AOut.append(AddressPrefix);
     AppendHexOffset(AOut, AOffset);
 }
 
 std::string PadLineNumber(long long ALine) {
-    std::string digits = std::to_string(ALine);
-    if (digits.size() < LineNumberWidth)
-        digits.insert(0, LineNumberWidth - digits.size(), ' ');
-    return digits;
+    std::string text;
+    AppendPaddedLineNumber(text, ALine);
+    return text;
 }
 
 std::string FormatLineEntry(long long ALine, std::uint32_t AOffset) {
