@@ -199,6 +199,8 @@ TJexFileLog::TJexFileLog(TComponent* AOwner)
 }
 
 TJexFileLog::~TJexFileLog() {
+    // A change the worker hands over while it stops finds the component going and is dropped.
+    Destroying();
     FreeWorker();
     FRetired.reset();
 }
@@ -218,7 +220,9 @@ void TJexFileLog::Loaded() {
 }
 
 void TJexFileLog::StartWorker() {
-    FRetired.reset();
+    if (FRetired.get() != FHandingOver)
+        FRetired.reset(); // has ended or ends now: its hand-over returned
+
     FWorker.reset(CreateThread<TNotificationThread>(this));
 }
 
@@ -236,7 +240,7 @@ void TJexFileLog::FreeWorker() {
 }
 
 void TJexFileLog::Notify(TFileNotificationOption AAction) {
-    if (Active() && FOnFileNotification.Assigned())
+    if (Active() && FOnFileNotification.Assigned() && !ComponentState().Contains(csDestroying))
         FOnFileNotification(this, AAction);
 }
 
