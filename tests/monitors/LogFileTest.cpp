@@ -91,6 +91,16 @@ protected:
     std::function<void(TFileNotificationOption)> FOnAction;
 };
 
+/// Voluntary plus involuntary context switches of thread ATid of this process.
+long ContextSwitches(std::uint64_t ATid) {
+    std::ifstream status("/proc/self/task/" + std::to_string(ATid) + "/status");
+    long total = 0;
+    for (std::string line; std::getline(status, line);)
+        if (line.find("ctxt_switches:") != std::string::npos)
+            total += std::stol(line.substr(line.find(':') + 1));
+    return total;
+}
+
 void ExpectAllocationError(const std::function<void()>& ACall) {
     try {
         ACall();
@@ -150,8 +160,12 @@ TEST_F(TJexFileLogTest, OptionsWithoutAKindOfChangeActivateWithoutHandlesAndRepo
         FLog->SetActive(true);
         ASSERT_NE(FLog->Worker(), nullptr);
         EXPECT_EQ(FLog->Worker()->HandleCount(), 0);
+        // Without a handle the worker sleeps until woken: no spinning on the processor.
+        PumpFor(20);
+        const long before = ContextSwitches(FLog->Worker()->ThreadID());
         Touch(FTemp.Path() / ("f" + std::to_string(options.Bits())));
-        PumpFor(100);
+        PumpFor(200);
+        EXPECT_LT(ContextSwitches(FLog->Worker()->ThreadID()) - before, 10);
         EXPECT_TRUE(FActions.empty());
         FLog->SetActive(false);
     }
