@@ -4,6 +4,7 @@
 // The folders live under $JEX_BENCH_DIR, else /dev/shm, else the temporary folder, so that the
 // file system's own cost does not drown what is measured.
 #include "monitors/LogFile.h"
+#include "tests/support/ThreadStats.h"
 
 #include <benchmark/benchmark.h>
 
@@ -75,16 +76,6 @@ void ReportPercentiles(benchmark::State& AState, std::vector<double> ASamples) {
     std::sort(ASamples.begin(), ASamples.end());
     AState.counters["median_us"] = ASamples[ASamples.size() / 2];
     AState.counters["p99_us"] = ASamples[std::min(ASamples.size() - 1, ASamples.size() * 99 / 100)];
-}
-
-/// Voluntary plus involuntary context switches of thread ATid of this process.
-long ContextSwitches(std::uint64_t ATid) {
-    std::ifstream status("/proc/self/task/" + std::to_string(ATid) + "/status");
-    long total = 0;
-    for (std::string line; std::getline(status, line);)
-        if (line.find("ctxt_switches:") != std::string::npos)
-            total += std::stol(line.substr(line.find(':') + 1));
-    return total;
 }
 
 /// The inotify watches the process holds, as the kernel lists them.
@@ -223,10 +214,11 @@ void PollingWorkerIdle(benchmark::State& AState) {
         });
         while (tid == 0)
             std::this_thread::yield();
-        const long before = ContextSwitches(tid);
+        const long before = jex::test::ContextSwitches(tid);
         std::this_thread::sleep_for(IdleSpan);
-        AState.counters["wakeups_per_s"] = static_cast<double>(ContextSwitches(tid) - before) /
-                                           std::chrono::duration<double>(IdleSpan).count();
+        AState.counters["wakeups_per_s"] =
+            static_cast<double>(jex::test::ContextSwitches(tid) - before) /
+            std::chrono::duration<double>(IdleSpan).count();
         stop = true;
         worker.join();
     }
@@ -243,10 +235,11 @@ void FileLogIdle(benchmark::State& AState) {
     for (auto _ : AState) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let it reach its wait
         const std::uint64_t tid = monitor.Log->Worker()->ThreadID();
-        const long before = ContextSwitches(tid);
+        const long before = jex::test::ContextSwitches(tid);
         std::this_thread::sleep_for(IdleSpan);
-        AState.counters["wakeups_per_s"] = static_cast<double>(ContextSwitches(tid) - before) /
-                                           std::chrono::duration<double>(IdleSpan).count();
+        AState.counters["wakeups_per_s"] =
+            static_cast<double>(jex::test::ContextSwitches(tid) - before) /
+            std::chrono::duration<double>(IdleSpan).count();
     }
 }
 

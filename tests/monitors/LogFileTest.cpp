@@ -5,6 +5,7 @@
 #include "host/forms/Forms.h"
 #include "host/widgetsets/headless/HeadlessWidgetSet.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ThreadStats.h"
 
 #include <gtest/gtest.h>
 
@@ -91,16 +92,6 @@ protected:
     std::function<void(TFileNotificationOption)> FOnAction;
 };
 
-/// Voluntary plus involuntary context switches of thread ATid of this process.
-long ContextSwitches(std::uint64_t ATid) {
-    std::ifstream status("/proc/self/task/" + std::to_string(ATid) + "/status");
-    long total = 0;
-    for (std::string line; std::getline(status, line);)
-        if (line.find("ctxt_switches:") != std::string::npos)
-            total += std::stol(line.substr(line.find(':') + 1));
-    return total;
-}
-
 void ExpectAllocationError(const std::function<void()>& ACall) {
     try {
         ACall();
@@ -162,10 +153,10 @@ TEST_F(TJexFileLogTest, OptionsWithoutAKindOfChangeActivateWithoutHandlesAndRepo
         EXPECT_EQ(FLog->Worker()->HandleCount(), 0);
         // Without a handle the worker sleeps until woken: no spinning on the processor.
         PumpFor(20);
-        const long before = ContextSwitches(FLog->Worker()->ThreadID());
+        const long before = jex::test::ContextSwitches(FLog->Worker()->ThreadID());
         Touch(FTemp.Path() / ("f" + std::to_string(options.Bits())));
         PumpFor(200);
-        EXPECT_LT(ContextSwitches(FLog->Worker()->ThreadID()) - before, 10);
+        EXPECT_LT(jex::test::ContextSwitches(FLog->Worker()->ThreadID()) - before, 10);
         EXPECT_TRUE(FActions.empty());
         FLog->SetActive(false);
     }
