@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <vector>
 
 namespace jex {
 
@@ -455,6 +456,46 @@ void TJexLCheckProviderCombobox::Assign(TPersistent* ASource) {
         SetRequired(source->FRequired);
 }
 
+// ---- rule kinds -----------------------------------------------------------------------------
+
+namespace {
+
+struct TRuleKind {
+    std::string Name;
+    TJexLCheckProviderClass Create;
+};
+
+std::vector<TRuleKind>& RuleKinds() {
+    static std::vector<TRuleKind> kinds = {
+        {TJexLCheckProviderEdit::StaticClassInfo().Name, ItemClassOf<TJexLCheckProviderEdit>()},
+        {TJexLCheckProviderNumericEdit::StaticClassInfo().Name,
+         ItemClassOf<TJexLCheckProviderNumericEdit>()},
+        {TJexLCheckProviderCheckbox::StaticClassInfo().Name,
+         ItemClassOf<TJexLCheckProviderCheckbox>()},
+        {TJexLCheckProviderCombobox::StaticClassInfo().Name,
+         ItemClassOf<TJexLCheckProviderCombobox>()},
+    };
+    return kinds;
+}
+
+} // namespace
+
+void RegisterCheckProviderClass(const TClassInfo& AClass, TJexLCheckProviderClass ACreate) {
+    for (TRuleKind& kind : RuleKinds())
+        if (SameText(kind.Name, AClass.Name)) {
+            kind.Create = ACreate;
+            return;
+        }
+    RuleKinds().push_back({AClass.Name, ACreate});
+}
+
+TJexLCheckProviderClass FindCheckProviderClass(const std::string& AClassName) {
+    for (const TRuleKind& kind : RuleKinds())
+        if (SameText(kind.Name, AClassName))
+            return kind.Create;
+    return nullptr;
+}
+
 // ---- TJexLCheckProviders --------------------------------------------------------------------
 
 TJexLCheckProviders::TJexLCheckProviders(TComponent* AOwner)
@@ -471,6 +512,42 @@ TJexLCheckProvider* TJexLCheckProviders::GetCheckProvider(int AIndex) const {
 
 void TJexLCheckProviders::SetCheckProvider(int AIndex, TJexLCheckProvider* AValue) {
     GetCheckProvider(AIndex)->Assign(AValue);
+}
+
+void TJexLCheckProviders::Assign(TPersistent* ASource) {
+    auto* source = dynamic_cast<TJexLCheckProviders*>(ASource);
+    if (source == nullptr || source == this) {
+        TCollection::Assign(ASource);
+        return;
+    }
+    // Each copy is made as its source's kind, so a numeric rule stays numeric; Add alone would
+    // make base rules that keep neither the kind's test nor its properties.
+    BeginUpdate();
+    try {
+        Clear();
+        for (int i = 0; i < source->Count(); ++i) {
+            TJexLCheckProvider* from = source->GetCheckProvider(i);
+            TJexLCheckProviderClass create = FindCheckProviderClass(from->ClassName());
+            TCollectionItem* copy = create != nullptr ? create(this) : TCollection::Add();
+            copy->Assign(from);
+        }
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
+    EndUpdate();
+}
+
+std::string TJexLCheckProviders::StoredItemClass(int AIndex) const {
+    TJexLCheckProvider* rule = GetCheckProvider(AIndex);
+    if (&rule->ClassInfo() == &TJexLCheckProvider::StaticClassInfo())
+        return {};
+    return rule->ClassName();
+}
+
+TPersistent* TJexLCheckProviders::AddStoredItem(const std::string& AClassName) {
+    TJexLCheckProviderClass create = FindCheckProviderClass(AClassName);
+    return create != nullptr ? create(this) : nullptr;
 }
 
 // ---- TJexLCheckProcessor --------------------------------------------------------------------

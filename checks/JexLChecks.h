@@ -238,8 +238,23 @@ private:
     bool FRequired = true;
 };
 
+/// Makes the rule kind AClass known by its class name to stored forms and to copies of rule
+/// collections, which then make rules of that kind again with ACreate. The four kinds of this
+/// unit are known from the start; registering a name again replaces its constructor.
+void RegisterCheckProviderClass(const host::TClassInfo& AClass, TJexLCheckProviderClass ACreate);
+
+/// Registers the rule kind K (a class derived from TJexLCheckProvider).
+template <typename K>
+void RegisterCheckProviderClass() {
+    RegisterCheckProviderClass(K::StaticClassInfo(), host::ItemClassOf<K>());
+}
+
+/// The constructor of the rule kind called AClassName (ignoring case); nullptr when unknown.
+TJexLCheckProviderClass FindCheckProviderClass(const std::string& AClassName);
+
 /// The processor's rules. Add creates a rule of the base kind; a rule of another kind is made
-/// by constructing that kind with this collection. Stored forms keep each rule's kind.
+/// by constructing that kind with this collection. Copies and stored forms keep each rule's
+/// kind; a stored form without kinds loads every rule as the base kind, as before.
 class TJexLCheckProviders : public host::TCollection {
     JEX_CLASS(TJexLCheckProviders)
 
@@ -257,6 +272,17 @@ public:
     void SetCheckProvider(int AIndex, TJexLCheckProvider* AValue);
 
     host::TPersistent* GetOwner() const override { return FOwner; }
+
+    /// Replaces the rules by copies of a rule collection's rules, each of its source's kind
+    /// (a kind that is not registered is copied as the base kind), in one update. Other sources
+    /// go to the collection's Assign.
+    void Assign(host::TPersistent* ASource) override;
+
+    /// The class name of the rule at AIndex when it is not of the base kind.
+    std::string StoredItemClass(int AIndex) const override;
+
+    /// A new rule of the registered kind AClassName at the end; nullptr for an unknown kind.
+    host::TPersistent* AddStoredItem(const std::string& AClassName) override;
 
     /// The owner as a component.
     host::TComponent* OwnerComponent() const { return FOwner; }

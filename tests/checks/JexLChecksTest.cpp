@@ -449,7 +449,7 @@ TEST_F(TJexLCheckProcessorTest, DestroyingTheProcessorTakesItsMarkersOffTheForm)
     EXPECT_EQ(FForm->ControlCount(), controls - 1);
 }
 
-TEST_F(TJexLCheckProcessorTest, SettingTheRulesCopiesThem) {
+TEST_F(TJexLCheckProcessorTest, SettingTheRulesCopiesThemKindByKind) {
     TJexLCheckProcessor* other = Create<TJexLCheckProcessor>(FForm);
     auto* edit = NewControl<TEdit>("edtName", 8, 8);
     auto* rule = new TJexLCheckProvider(other->CheckProviders());
@@ -460,6 +460,33 @@ TEST_F(TJexLCheckProcessorTest, SettingTheRulesCopiesThem) {
     EXPECT_NE(FProcessor->CheckProviders()->GetCheckProvider(0), rule);
     EXPECT_EQ(FProcessor->CheckProviders()->GetCheckProvider(0)->HintText(), "Name?");
     EXPECT_EQ(FProcessor->CheckProviders()->GetOwner(), FProcessor);
+
+    auto* numeric = new TJexLCheckProviderNumericEdit(other->CheckProviders());
+    numeric->SetMaxValue(5);
+    numeric->SetRequired(false);
+    new TJexLCheckProviderCombobox(other->CheckProviders());
+    FProcessor->SetCheckProviders(other->CheckProviders());
+    ASSERT_EQ(FProcessor->CheckProviders()->Count(), 3);
+    auto* copy =
+        dynamic_cast<TJexLCheckProviderNumericEdit*>(FProcessor->CheckProviders()->Items(1));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->MaxValue(), 5);
+    EXPECT_FALSE(copy->Required());
+    EXPECT_NE(dynamic_cast<TJexLCheckProviderCombobox*>(FProcessor->CheckProviders()->Items(2)),
+              nullptr);
+}
+
+// ---- stored forms ---------------------------------------------------------------------------
+
+using TJexLCheckStoredFormTest = TJexLChecksTest;
+
+TEST_F(TJexLCheckStoredFormTest, HintTextIsWrittenOnlyWhenChanged) {
+    auto* plain = NewRule<TJexLCheckProviderEdit>(nullptr);
+    const std::string before = WriteComponentToText(FForm);
+    EXPECT_EQ(before.find("HintText"), std::string::npos) << before;
+    plain->SetHintText("Who orders?");
+    const std::string after = WriteComponentToText(FForm);
+    EXPECT_NE(after.find("HintText = 'Who orders?'"), std::string::npos) << after;
 }
 
 } // namespace
