@@ -490,3 +490,96 @@ TEST_F(TJexLCheckStoredFormTest, HintTextIsWrittenOnlyWhenChanged) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TJexLCheckStoredFormTest, RulesOfEveryKindLoadBackAsTheirKindWithTheirValues) {
+    auto* name = NewControl<TEdit>("edtName", 8, 8);
+    auto* qty = NewControl<TEdit>("edtQty", 8, 40);
+    auto* terms = NewControl<TCheckBox>("cbTerms", 8, 72);
+    auto* country = NewControl<TComboBox>("cbxCountry", 8, 104);
+    NewRule<TJexLCheckProvider>(name)->SetHintText("Anything");
+    NewRule<TJexLCheckProviderEdit>(name)->SetRequired(false);
+    auto* numeric = NewRule<TJexLCheckProviderNumericEdit>(qty);
+    numeric->SetMinValue(1.5);
+    numeric->SetMaxValue(99);
+    numeric->SetFocusOnError(false);
+    NewRule<TJexLCheckProviderCheckbox>(terms)->SetChecked(false);
+    NewRule<TJexLCheckProviderCombobox>(country)->SetRequired(false);
+    FProcessor->SetBeepOnError(false);
+
+    const std::string text = WriteComponentToText(FForm);
+    std::unique_ptr<TComponent> copy(ReadComponentFromText(text));
+    auto* processor = dynamic_cast<TJexLCheckProcessor*>(copy->FindComponent("Checks"));
+    ASSERT_NE(processor, nullptr) << text;
+    EXPECT_FALSE(processor->BeepOnError());
+    TJexLCheckProviders* rules = processor->CheckProviders();
+    ASSERT_EQ(rules->Count(), 5) << text;
+
+    const auto kind = [&](int AIndex) { return std::string(rules->Items(AIndex)->ClassName()); };
+    EXPECT_EQ(kind(0), "TJexLCheckProvider");
+    EXPECT_EQ(rules->GetCheckProvider(0)->HintText(), "Anything");
+    EXPECT_EQ(rules->GetCheckProvider(0)->CheckControl(), copy->FindComponent("edtName"));
+    auto* edit = dynamic_cast<TJexLCheckProviderEdit*>(rules->Items(1));
+    ASSERT_NE(edit, nullptr) << kind(1);
+    EXPECT_FALSE(edit->Required());
+    auto* number = dynamic_cast<TJexLCheckProviderNumericEdit*>(rules->Items(2));
+    ASSERT_NE(number, nullptr) << kind(2);
+    EXPECT_EQ(number->MinValue(), 1.5);
+    EXPECT_EQ(number->MaxValue(), 99);
+    EXPECT_FALSE(number->FocusOnError());
+    EXPECT_TRUE(number->Required());
+    EXPECT_EQ(number->CheckControl(), copy->FindComponent("edtQty"));
+    auto* box = dynamic_cast<TJexLCheckProviderCheckbox*>(rules->Items(3));
+    ASSERT_NE(box, nullptr) << kind(3);
+    EXPECT_FALSE(box->Checked());
+    auto* combo = dynamic_cast<TJexLCheckProviderCombobox*>(rules->Items(4));
+    ASSERT_NE(combo, nullptr) << kind(4);
+    EXPECT_FALSE(combo->Required());
+
+    // Written again, the copy's rules give the same text.
+    const auto rulesPart = [](const std::string& AText) {
+        const auto from = AText.find("object Checks");
+        return AText.substr(from, AText.find("object edtName") - from);
+    };
+    EXPECT_EQ(rulesPart(WriteComponentToText(copy.get())), rulesPart(text));
+}
+
+TEST_F(TJexLCheckStoredFormTest, FormWithoutKindsLoadsEveryRuleAsTheBaseKind) {
+    const std::string text = "object frmOld: TForm\r\n"
+                             "  object Checks: TJexLCheckProcessor\r\n"
+                             "    CheckProviders = <\r\n"
+                             "      item\r\n"
+                             "        HintText = 'Old rule'\r\n"
+                             "        FocusOnError = False\r\n"
+                             "      end>\r\n"
+                             "  end\r\n"
+                             "end\r\n";
+    std::unique_ptr<TComponent> form(ReadComponentFromText(text));
+    auto* processor = dynamic_cast<TJexLCheckProcessor*>(form->FindComponent("Checks"));
+    ASSERT_NE(processor, nullptr);
+    ASSERT_EQ(processor->CheckProviders()->Count(), 1);
+    TJexLCheckProvider* rule = processor->CheckProviders()->GetCheckProvider(0);
+    EXPECT_EQ(&rule->ClassInfo(), &TJexLCheckProvider::StaticClassInfo());
+    EXPECT_EQ(rule->HintText(), "Old rule");
+    EXPECT_FALSE(rule->FocusOnError());
+}
+
+TEST_F(TJexLCheckStoredFormTest, UnknownKindIsAClearErrorThatLeavesNothingBehind) {
+    const std::string text = "object frmBad: TForm\r\n"
+                             "  object Checks: TJexLCheckProcessor\r\n"
+                             "    CheckProviders = <\r\n"
+                             "      item\r\n"
+                             "        ItemClass = TNoSuchRule\r\n"
+                             "      end>\r\n"
+                             "  end\r\n"
+                             "end\r\n";
+    try {
+        std::unique_ptr<TComponent> form(ReadComponentFromText(text));
+        FAIL() << "an unknown kind must not load";
+    } catch (const EReadError& e) {
+        EXPECT_EQ(e.Message(), "Error reading Checks.CheckProviders: Class TNoSuchRule not found");
+    }
+}
+
+} // namespace
