@@ -7,6 +7,7 @@
 // three kinds of exception are raised from the message loop (a framework exception, a failed
 // number conversion, a C++ library error), the error dialogs close at once, and the log the
 // logger wrote is printed.
+#include "examples/ChecksDemo.h"
 #include "examples/FolderMonitorDemo.h"
 #include "exceptions/LogError.h"
 #include "host/forms/Forms.h"
@@ -149,5 +150,6 @@ int main() {
 
     ExceptionLoggingDemo();
     FolderMonitorDemo();
+    ChecksDemo();
     return 0;
 }

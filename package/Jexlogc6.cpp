@@ -1,6 +1,7 @@
 // package/Jexlogc6.cpp - the component package: its units' start-up and shut-down.
 #include "package/Jexlogc6.h"
 
+#include "checks/JexLChecks.h"
 #include "exceptions/LogDlg.h"
 #include "exceptions/LogError.h"
 #include "logging/LogBase.h"
@@ -27,6 +28,8 @@ constexpr TUnitEntry Units[] = {
     {&LogDlgInitialization, &LogDlgFinalization},     // LogDlg
     {&Nothing, &Nothing},                             // Jexmapfile
     {&LogErrorInitialization, &LogErrorFinalization}, // LogError
+    // JexLChecks
+    {&JexLChecksInitialization, &JexLChecksFinalization},
 };
 
 } // namespace
