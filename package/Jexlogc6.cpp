@@ -4,6 +4,7 @@
 #include "exceptions/LogDlg.h"
 #include "exceptions/LogError.h"
 #include "logging/LogBase.h"
+#include "monitors/LogApp.h"
 
 namespace jex {
 
@@ -25,6 +26,7 @@ constexpr TUnitEntry Units[] = {
     {&LogDlgInitialization, &LogDlgFinalization},     // LogDlg
     {&Nothing, &Nothing},                             // Jexmapfile
     {&LogErrorInitialization, &LogErrorFinalization}, // LogError
+    {&LogAppInitialization, &LogAppFinalization},     // LogApp
 };
 
 } // namespace
