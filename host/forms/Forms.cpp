@@ -533,8 +533,10 @@ void TCustomForm::ControlRemoved(TControl* AGone) {
 void ForgetControl(TControl* AControl) {
     if (Screen != nullptr && IsInside(Screen->FActiveControl, AControl))
         Screen->FActiveControl = nullptr;
-    if (Application != nullptr && IsInside(Application->FMouseControl, AControl))
+    if (Application != nullptr && IsInside(Application->FMouseControl, AControl)) {
+        Application->CancelHint(); // no hint window stays over a control that is gone
         Application->FMouseControl = nullptr;
+    }
     // The form is found through the parent links, which are intact at this point.
     const TControl* top = AControl;
     while (top->Parent() != nullptr)

@@ -210,6 +210,11 @@ TEST_F(TApplicationTest, PointerRestingOnAControlShowsItsHintAfterThePauseAndHid
         TIdleEvent::FromCallable([](TObject*, bool&) { Application->Terminate(); }));
     Application->Run();
     EXPECT_EQ(events, (std::vector<std::string>{"show Save on save", "hint Saves the document"}));
+
+    WS().AdvanceClock(Application->HintPause());
+    delete save; // its hint window goes with it
+    EXPECT_EQ(WS().Log().back(), "HideHint");
+    EXPECT_EQ(WS().TimerCount(), 0);
 }
 
 TEST_F(TApplicationTest, ExceptionFromOnShowHintOnTheHintTimerReachesOnException) {
