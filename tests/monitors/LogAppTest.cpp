@@ -189,9 +189,9 @@ TEST_F(TJexAppLogTest, ExceptionGoesToThePreviousHandlerThenOnExceptionThenTheSt
     WS().Click(FButton);
     EXPECT_EQ(Calls,
               (std::vector<std::string>{"prev btnSave", "published btnSave", "shown Bad total."}));
+    // The same object reached both handlers (the exception itself is gone once handled).
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0], seen[1]);
-    EXPECT_EQ(seen[0]->Message(), "Bad total");
 
     // A handler that raises leaves the relay at once: no further handler, no standard display
     // from the relay (the application shows the handler's own failure).
