@@ -7,6 +7,7 @@
 // three kinds of exception are raised from the message loop (a framework exception, a failed
 // number conversion, a C++ library error), the error dialogs close at once, and the log the
 // logger wrote is printed.
+#include "examples/AppLogDemo.h"
 #include "examples/ChecksDemo.h"
 #include "examples/FolderMonitorDemo.h"
 #include "exceptions/LogError.h"
@@ -151,5 +152,6 @@ int main() {
     ExceptionLoggingDemo();
     FolderMonitorDemo();
     ChecksDemo();
+    AppLogDemo();
     return 0;
 }

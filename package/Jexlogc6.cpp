@@ -5,6 +5,7 @@
 #include "exceptions/LogDlg.h"
 #include "exceptions/LogError.h"
 #include "logging/LogBase.h"
+#include "monitors/LogApp.h"
 #include "monitors/LogFile.h"
 
 namespace jex {
@@ -21,15 +22,15 @@ void Nothing() {}
 // The package's units in initialisation order; finalisation runs backwards. Units without
 // start-up work have empty entries so the order stays visible here.
 constexpr TUnitEntry Units[] = {
-    {&Nothing, &Nothing},                             // Jexlogc6
-    {&Nothing, &Nothing},                             // LogCnst
-    {&LogBaseInitialization, &LogBaseFinalization},   // LogBase
-    {&LogFileInitialization, &LogFileFinalization},   // LogFile
-    {&LogDlgInitialization, &LogDlgFinalization},     // LogDlg
-    {&Nothing, &Nothing},                             // Jexmapfile
-    {&LogErrorInitialization, &LogErrorFinalization}, // LogError
-    // JexLChecks
-    {&JexLChecksInitialization, &JexLChecksFinalization},
+    {&Nothing, &Nothing},                                 // Jexlogc6
+    {&Nothing, &Nothing},                                 // LogCnst
+    {&JexLChecksInitialization, &JexLChecksFinalization}, // JexLChecks
+    {&LogBaseInitialization, &LogBaseFinalization},       // LogBase
+    {&LogFileInitialization, &LogFileFinalization},       // LogFile
+    {&LogDlgInitialization, &LogDlgFinalization},         // LogDlg
+    {&Nothing, &Nothing},                                 // Jexmapfile
+    {&LogErrorInitialization, &LogErrorFinalization},     // LogError
+    {&LogAppInitialization, &LogAppFinalization},         // LogApp
 };
 
 } // namespace

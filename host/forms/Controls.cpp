@@ -191,8 +191,18 @@ std::intptr_t TControl::Perform(std::uint32_t AMsg, std::uintptr_t AWParam, std:
 }
 
 void TControl::WndProc(TMessage& AMessage) {
-    if (AMessage.Msg == BM_CLICK)
+    switch (AMessage.Msg) {
+    case BM_CLICK:
         Click();
+        break;
+    case WM_MOUSEMOVE:
+        // The pointer is over this control: its hint becomes the application's.
+        if (Application != nullptr)
+            Application->HintMouseMessage(this);
+        break;
+    default:
+        break;
+    }
 }
 
 void TControl::StateChanged() {}
@@ -369,6 +379,17 @@ void TWinControl::WndProc(TMessage& AMessage) {
             return;
         if (TCustomForm* form = GetParentForm(this))
             AMessage.Result = form->DialogKey(key, shift) ? 1 : 0;
+        return;
+    }
+    case WM_SETFOCUS: {
+        // The toolkit moved its focus here: the form becomes active on this control and the
+        // screen follows, with the framework's events.
+        TCustomForm* form = GetParentForm(this);
+        if (form == nullptr || Focused() || !CanFocus())
+            return;
+        form->FocusControl(this);
+        if (!form->Active() && form->CanFocus())
+            form->SetFocus();
         return;
     }
     case WM_CHAR: {

@@ -55,6 +55,7 @@ struct TMessage {
 };
 
 inline constexpr std::uint32_t WM_NULL = 0x0000;
+inline constexpr std::uint32_t WM_SETFOCUS = 0x0007;
 inline constexpr std::uint32_t WM_CLOSE = 0x0010;
 inline constexpr std::uint32_t WM_QUIT = 0x0012;
 inline constexpr std::uint32_t WM_WININICHANGE = 0x001A;
@@ -62,7 +63,9 @@ inline constexpr std::uint32_t WM_SETTINGCHANGE = WM_WININICHANGE;
 inline constexpr std::uint32_t WM_ACTIVATEAPP = 0x001C;
 inline constexpr std::uint32_t WM_KEYDOWN = 0x0100;
 inline constexpr std::uint32_t WM_CHAR = 0x0102;
+inline constexpr std::uint32_t WM_SYSCOMMAND = 0x0112;
 inline constexpr std::uint32_t WM_TIMER = 0x0113;
+inline constexpr std::uint32_t WM_MOUSEMOVE = 0x0200;
 inline constexpr std::uint32_t BM_CLICK = 0x00F5;
 inline constexpr std::uint32_t WM_USER = 0x0400;
 inline constexpr std::uint32_t CM_BASE = 0xB000;
@@ -77,6 +80,11 @@ inline constexpr std::uint16_t VK_RETURN = 0x0D;
 inline constexpr std::uint16_t VK_SHIFT = 0x10;
 inline constexpr std::uint16_t VK_ESCAPE = 0x1B;
 inline constexpr std::uint16_t VK_SPACE = 0x20;
+inline constexpr std::uint16_t VK_F1 = 0x70;
+
+/// WM_SYSCOMMAND commands (the low four bits of WParam are the system's own).
+inline constexpr std::uintptr_t SC_MINIMIZE = 0xF020;
+inline constexpr std::uintptr_t SC_RESTORE = 0xF120;
 
 enum TShiftStateMember : std::uint8_t {
     ssShift,

@@ -54,6 +54,7 @@ const TClassInfo& TCustomForm::StaticClassInfo() {
             .String("Caption", &T::Caption, &T::SetCaption)
             .Integer("ClientHeight", &T::ClientHeight, &T::SetClientHeight)
             .Integer("ClientWidth", &T::ClientWidth, &T::SetClientWidth)
+            .Integer("HelpContext", &T::HelpContext, &T::SetHelpContext, 0)
             .Bool("OldCreateOrder", &T::OldCreateOrder, &T::SetOldCreateOrder)
             .Enum("Position", &T::Position, &T::SetPosition,
                   EnumType<TPosition>("TPosition",
@@ -395,6 +396,11 @@ bool TCustomForm::DialogKey(std::uint16_t AKey, TShiftState AShift) {
         SelectNext(Screen != nullptr ? Screen->ActiveControl() : nullptr, !AShift.Contains(ssShift),
                    true);
         return true;
+    case VK_F1:
+        if (FHelpContext == 0 || Application == nullptr)
+            return false;
+        Application->HelpContext(FHelpContext);
+        return true;
     default:
         return false;
     }
@@ -407,6 +413,15 @@ void TCustomForm::WndProc(TMessage& AMessage) {
         return;
     case CM_RELEASE:
         delete this;
+        return;
+    case WM_SYSCOMMAND:
+        // Minimising the main form minimises the whole application, as its taskbar button does.
+        if (Application != nullptr && Application->MainForm() == this) {
+            if ((AMessage.WParam & 0xFFF0) == SC_MINIMIZE)
+                Application->Minimize();
+            else if ((AMessage.WParam & 0xFFF0) == SC_RESTORE)
+                Application->Restore();
+        }
         return;
     default:
         TWinControl::WndProc(AMessage);
@@ -518,8 +533,10 @@ void TCustomForm::ControlRemoved(TControl* AGone) {
 void ForgetControl(TControl* AControl) {
     if (Screen != nullptr && IsInside(Screen->FActiveControl, AControl))
         Screen->FActiveControl = nullptr;
-    if (Application != nullptr && IsInside(Application->FMouseControl, AControl))
+    if (Application != nullptr && IsInside(Application->FMouseControl, AControl)) {
+        Application->CancelHint(); // no hint window stays over a control that is gone
         Application->FMouseControl = nullptr;
+    }
     // The form is found through the parent links, which are intact at this point.
     const TControl* top = AControl;
     while (top->Parent() != nullptr)
@@ -543,6 +560,7 @@ TApplication::TApplication(TComponent* AOwner, std::unique_ptr<TWidgetSet> AWidg
 
 TApplication::~TApplication() {
     SetWakeMainThread(TNotifyEvent());
+    StopHintTimer();
     // Forms go before the widgetset that shows them.
     Destroying();
     while (ComponentCount() > 0)
@@ -708,6 +726,12 @@ void TApplication::WndProc(TMessage& AMessage) {
         else
             Terminate();
         break;
+    case WM_SYSCOMMAND:
+        if ((AMessage.WParam & 0xFFF0) == SC_MINIMIZE)
+            Minimize();
+        else if ((AMessage.WParam & 0xFFF0) == SC_RESTORE)
+            Restore();
+        break;
     default:
         break;
     }
@@ -809,7 +833,46 @@ bool TApplication::ActivateHint(TControl* AControl, std::string& AHintStr) {
     info.HintStr = AHintStr;
     if (FOnShowHint.Assigned())
         FOnShowHint(AHintStr, canShow, info);
-    return canShow && !AHintStr.empty();
+    if (!canShow || AHintStr.empty())
+        return false;
+    FWidgetSet->ShowHint(AHintStr, info.HintPos);
+    FHintShown = true;
+    return true;
+}
+
+void TApplication::HintMouseMessage(TControl* AControl) {
+    if (AControl == FMouseControl)
+        return;
+    CancelHint();
+    FMouseControl = AControl;
+    if (AControl != nullptr && AControl->ShowHint() && !GetShortHint(AControl->Hint()).empty())
+        FHintTimer =
+            FWidgetSet->CreateTimer(FHintPause, TTimerProc(this, &TApplication::HintTimerExpired));
+}
+
+void TApplication::CancelHint() {
+    StopHintTimer();
+    if (FHintShown) {
+        FHintShown = false;
+        FWidgetSet->HideHint();
+    }
+}
+
+void TApplication::StopHintTimer() {
+    if (FHintTimer != 0)
+        FWidgetSet->DestroyTimer(FHintTimer);
+    FHintTimer = 0;
+}
+
+void TApplication::HintTimerExpired() {
+    StopHintTimer();
+    // The hint is due once; OnShowHint runs from the timer, so what it raises is handled here.
+    try {
+        std::string hint;
+        ActivateHint(FMouseControl, hint);
+    } catch (...) {
+        HandleException(this);
+    }
 }
 
 bool TApplication::HelpCommand(std::uint16_t ACommand, std::int32_t AData) {

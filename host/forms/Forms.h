@@ -112,8 +112,13 @@ public:
     /// True while this form is the screen's active form.
     bool Active() const;
 
-    /// Handles Enter (the focused or the default button), Escape (the cancel button) and Tab
-    /// (the next control); true when the key was used.
+    /// The help topic of the form; F1 on the form asks the application for it (0: no topic).
+    int HelpContext() const { return FHelpContext; }
+
+    void SetHelpContext(int AValue) { FHelpContext = AValue; }
+
+    /// Handles Enter (the focused or the default button), Escape (the cancel button), Tab
+    /// (the next control) and F1 (help on HelpContext); true when the key was used.
     virtual bool DialogKey(std::uint16_t AKey, TShiftState AShift);
 
     void SetFocus() override;
@@ -177,6 +182,7 @@ private:
     TWinControl* FActiveControl = nullptr;
     TWinControl* FFocusedControl = nullptr;
     TModalResult FModalResult = mrNone;
+    int FHelpContext = 0;
     bool FModal = false;
     TNotifyEvent FOnCreate;
     TNotifyEvent FOnActivate;
@@ -360,8 +366,21 @@ public:
     /// Tells the application which control the mouse is over (its hint is shown while idle).
     void SetMouseControl(TControl* AControl) { FMouseControl = AControl; }
 
-    /// Prepares the hint of AControl as a hint window would: OnShowHint may change the text
-    /// or forbid it; returns true (and the text in AHintStr) when it would be shown.
+    /// The pointer moved over AControl (a WM_MOUSEMOVE reached it): AControl becomes the
+    /// mouse control, and when that changed the hint shown is hidden and, for a control with
+    /// ShowHint and a hint, a hint window is due HintPause milliseconds later.
+    void HintMouseMessage(TControl* AControl);
+    /// Hides the hint window and forgets a hint that is due.
+    void CancelHint();
+
+    /// Milliseconds between the pointer coming to rest on a control and its hint window.
+    int HintPause() const { return FHintPause; }
+
+    void SetHintPause(int AValue) { FHintPause = AValue > 0 ? AValue : 0; }
+
+    /// Shows the hint of AControl as a hint window does: OnShowHint may change the text or
+    /// forbid it; returns true (and the text in AHintStr) when the widgetset was asked to show
+    /// it.
     bool ActivateHint(TControl* AControl, std::string& AHintStr);
 
     /// A help request: the active form's OnHelp when it has one, else OnHelp. When the
@@ -421,6 +440,8 @@ private:
     void WndProc(TMessage& AMessage);
     void MainWndProc(TMessage& AMessage);
     void WakeMainThread(TObject* ASender);
+    void HintTimerExpired();
+    void StopHintTimer();
 
     std::unique_ptr<TWidgetSet> FWidgetSet;
     THandle FHandle = 0;
@@ -432,6 +453,9 @@ private:
     bool FTitleSet = false;
     std::string FHint;
     TControl* FMouseControl = nullptr;
+    int FHintPause = 500;
+    THandle FHintTimer = 0;
+    bool FHintShown = false;
     std::vector<TWindowHook> FHooks;
 
     std::mutex FQueueMutex;

@@ -87,6 +87,12 @@ public:
     /// The system's standard error icon (32 x 32); the default draws the built-in one.
     virtual void LoadErrorIcon(TIcon& AIcon);
 
+    /// Shows a hint window with AText at APos (screen coordinates), replacing one shown.
+    virtual void ShowHint(const std::string& /*AText*/, TPoint /*APos*/) {}
+
+    /// Hides the hint window when one is shown.
+    virtual void HideHint() {}
+
     // ---- timers -----------------------------------------------------------------------------
 
     /// Calls AProc on the main thread every AIntervalMs milliseconds; returns the timer's id.

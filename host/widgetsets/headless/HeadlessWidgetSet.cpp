@@ -40,6 +40,15 @@ std::string ButtonNames(TMsgDlgButtons AButtons) {
     return text + "]";
 }
 
+// Hands a message to AControl as the toolkit would: through the window procedure that passes
+// exceptions to the application, for controls without a window straight to their handler.
+void Deliver(TControl* AControl, TMessage& AMessage) {
+    if (auto* win = dynamic_cast<TWinControl*>(AControl))
+        win->MainWndProc(AMessage);
+    else
+        AControl->WndProc(AMessage);
+}
+
 } // namespace
 
 class THeadlessWidgetSet::THandle_ : public TWSHandle {
@@ -176,12 +185,31 @@ void THeadlessWidgetSet::AdvanceClock(std::int64_t AMilliseconds) {
     FClock = target;
 }
 
+void THeadlessWidgetSet::ShowHint(const std::string& AText, TPoint APos) {
+    FHintShown = true;
+    FLog.push_back("Hint " + std::to_string(APos.X) + "," + std::to_string(APos.Y) + ": " + AText);
+}
+
+void THeadlessWidgetSet::HideHint() {
+    if (!FHintShown)
+        return;
+    FHintShown = false;
+    FLog.push_back("HideHint");
+}
+
 void THeadlessWidgetSet::Click(TControl* AControl) {
     TMessage message{BM_CLICK, 0, 0, 0};
-    if (auto* win = dynamic_cast<TWinControl*>(AControl))
-        win->MainWndProc(message);
-    else
-        AControl->WndProc(message);
+    Deliver(AControl, message);
+}
+
+void THeadlessWidgetSet::MoveMouse(TControl* AControl) {
+    TMessage message{WM_MOUSEMOVE, 0, 0, 0};
+    Deliver(AControl, message);
+}
+
+void THeadlessWidgetSet::FocusControl(TWinControl* AControl) {
+    TMessage message{WM_SETFOCUS, 0, 0, 0};
+    AControl->MainWndProc(message);
 }
 
 void THeadlessWidgetSet::PressKey(TWinControl* AControl, std::uint16_t AKey, TShiftState AShift) {

@@ -53,6 +53,8 @@ public:
     void MessageBeep(std::uint32_t ASound) override;
     TSize ScreenSize() override;
     bool CaptureScreen(TBitmap& ABitmap) override;
+    void ShowHint(const std::string& AText, TPoint APos) override;
+    void HideHint() override;
     THandle CreateTimer(int AIntervalMs, const TTimerProc& AProc) override;
     void DestroyTimer(THandle ATimer) override;
 
@@ -61,7 +63,7 @@ public:
     void SetDialogResponder(const TDialogResponder& AResponder) { FDialogResponder = AResponder; }
 
     /// Lines like "ShowModal TfrmX frmX", "MessageDlg mtError [mbOK] <caption>: <text>",
-    /// "Beep", "MessageBeep 16", "CaptureScreen 0x0".
+    /// "Beep", "MessageBeep 16", "CaptureScreen 0x0", "Hint 10,40: <text>", "HideHint".
     const std::vector<std::string>& Log() const { return FLog; }
 
     void ClearLog() { FLog.clear(); }
@@ -85,6 +87,10 @@ public:
     static void Click(TControl* AControl);
     static void PressKey(TWinControl* AControl, std::uint16_t AKey, TShiftState AShift = {});
     static void TypeText(TWinControl* AControl, const std::string& AText);
+    /// The pointer moves onto AControl (WM_MOUSEMOVE).
+    static void MoveMouse(TControl* AControl);
+    /// The toolkit gives AControl the focus (WM_SETFOCUS).
+    static void FocusControl(TWinControl* AControl);
 
 private:
     class THandle_;
@@ -103,6 +109,7 @@ private:
     std::int64_t FClock = 0;
     TModalResponder FModalResponder;
     TDialogResponder FDialogResponder;
+    bool FHintShown = false;
 };
 
 } // namespace host

@@ -140,6 +140,99 @@ TEST_F(TApplicationTest, MinimizeAndRestoreFireOnlyOnAChange) {
     EXPECT_EQ(restored, 1);
 }
 
+TEST_F(TApplicationTest, SystemCommandsToTheApplicationOrItsMainFormMinimizeAndRestore) {
+    std::vector<std::string> events;
+    Application->SetOnMinimize(
+        TNotifyEvent::FromCallable([&](TObject*) { events.push_back("minimize"); }));
+    Application->SetOnRestore(
+        TNotifyEvent::FromCallable([&](TObject*) { events.push_back("restore"); }));
+    TForm* main = Application->CreateForm<TForm>();
+    TForm* other = Create<TForm>(Application);
+    PostMessage(main->Handle(), WM_SYSCOMMAND, SC_MINIMIZE | 2); // low bits are the system's
+    PostMessage(other->Handle(), WM_SYSCOMMAND, SC_RESTORE);     // not the main form: nothing
+    PostMessage(Application->Handle(), WM_SYSCOMMAND, SC_RESTORE);
+    PostMessage(Application->Handle(), WM_SYSCOMMAND, SC_MINIMIZE);
+    Application->ProcessMessages();
+    EXPECT_EQ(events, (std::vector<std::string>{"minimize", "restore", "minimize"}));
+    EXPECT_TRUE(Application->Minimized());
+}
+
+TEST_F(TApplicationTest, F1AsksForTheFormsHelpTopicOnlyWhenItHasOne) {
+    std::vector<std::string> calls;
+    Application->SetOnHelp(
+        THelpEvent::FromCallable([&](std::uint16_t ACommand, std::int32_t AData, bool&) {
+            calls.push_back(std::to_string(ACommand) + " " + std::to_string(AData));
+            return true;
+        }));
+    TForm* form = Application->CreateForm<TForm>();
+    auto* edit = Create<TEdit>(form);
+    edit->SetParent(form);
+    form->Show();
+    THeadlessWidgetSet::PressKey(edit, VK_F1);
+    EXPECT_TRUE(calls.empty());
+    form->SetHelpContext(310);
+    THeadlessWidgetSet::PressKey(edit, VK_F1);
+    EXPECT_EQ(calls, (std::vector<std::string>{"1 310"}));
+}
+
+TEST_F(TApplicationTest, PointerRestingOnAControlShowsItsHintAfterThePauseAndHidesItOnLeaving) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* save = Create<TButton>(form);
+    save->SetParent(form);
+    save->SetBounds(10, 20, 75, 25);
+    save->SetHint("Save|Saves the document");
+    save->SetShowHint(true);
+    auto* quiet = Create<TButton>(form);
+    quiet->SetParent(form);
+    quiet->SetHint("Quiet");
+    std::vector<std::string> events;
+    Application->SetOnShowHint(
+        TShowHintEvent::FromCallable([&](std::string& AHint, bool&, THintInfo& AInfo) {
+            events.push_back("show " + AHint + (AInfo.HintControl == save ? " on save" : ""));
+        }));
+    Application->SetOnHint(TNotifyEvent::FromCallable(
+        [&](TObject*) { events.push_back("hint " + Application->Hint()); }));
+
+    THeadlessWidgetSet::MoveMouse(save);
+    WS().AdvanceClock(Application->HintPause() - 1);
+    EXPECT_TRUE(events.empty());
+    WS().AdvanceClock(1);
+    EXPECT_EQ(events, (std::vector<std::string>{"show Save on save"}));
+    THeadlessWidgetSet::MoveMouse(save); // resting on it: due only once
+    WS().AdvanceClock(5000);
+    THeadlessWidgetSet::MoveMouse(quiet); // ShowHint off: no window
+    WS().AdvanceClock(5000);
+    EXPECT_EQ(WS().Log(), (std::vector<std::string>{"Hint 10,45: Save", "HideHint"}));
+
+    // The long part becomes the application's hint when the loop goes idle.
+    THeadlessWidgetSet::MoveMouse(save);
+    Application->SetOnIdle(
+        TIdleEvent::FromCallable([](TObject*, bool&) { Application->Terminate(); }));
+    Application->Run();
+    EXPECT_EQ(events, (std::vector<std::string>{"show Save on save", "hint Saves the document"}));
+
+    WS().AdvanceClock(Application->HintPause());
+    delete save; // its hint window goes with it
+    EXPECT_EQ(WS().Log().back(), "HideHint");
+    EXPECT_EQ(WS().TimerCount(), 0);
+}
+
+TEST_F(TApplicationTest, ExceptionFromOnShowHintOnTheHintTimerReachesOnException) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* button = Create<TButton>(form);
+    button->SetHint("Save");
+    button->SetShowHint(true);
+    std::vector<TObject*> senders;
+    Application->SetOnException(TExceptionEvent::FromCallable(
+        [&](TObject* ASender, Exception*) { senders.push_back(ASender); }));
+    Application->SetOnShowHint(TShowHintEvent::FromCallable(
+        [](std::string&, bool&, THintInfo&) { throw EInvalidOperation("No hints today"); }));
+    THeadlessWidgetSet::MoveMouse(button);
+    WS().AdvanceClock(Application->HintPause());
+    EXPECT_EQ(senders, (std::vector<TObject*>{Application}));
+    EXPECT_EQ(WS().TimerCount(), 0);
+}
+
 TEST_F(TApplicationTest, HintChangesFireOnHintWithTheLongPart) {
     int hints = 0;
     Application->SetOnHint(TNotifyEvent::FromCallable([&](TObject*) { ++hints; }));
@@ -355,6 +448,32 @@ TEST_F(TScreenTest, FocusChangesFireFormThenControlEventsAfterEnterAndExit) {
     second->SetFocus();
     EXPECT_EQ(events, (std::vector<std::string>{"exit1", "enter2", "controlchange Edit2"}));
     EXPECT_EQ(Screen->ActiveCustomForm(), form);
+}
+
+TEST_F(TScreenTest, FocusMovedByTheToolkitActivatesTheFormAndFiresTheScreensEvents) {
+    TForm* first = Application->CreateForm<TForm>();
+    auto* edit = Create<TEdit>(first);
+    edit->SetParent(first);
+    TForm* second = Create<TForm>(Application);
+    auto* memo = Create<TMemo>(second);
+    memo->SetParent(second);
+    auto* hidden = Create<TEdit>(second);
+    hidden->SetParent(second);
+    hidden->SetVisible(false);
+    first->Show();
+    second->SetVisible(true);
+    std::vector<std::string> events;
+    Screen->SetOnActiveFormChange(
+        TNotifyEvent::FromCallable([&](TObject*) { events.push_back("form"); }));
+    Screen->SetOnActiveControlChange(
+        TNotifyEvent::FromCallable([&](TObject*) { events.push_back("control"); }));
+    PostMessage(memo->Handle(), WM_SETFOCUS);
+    PostMessage(memo->Handle(), WM_SETFOCUS);   // already there: nothing
+    PostMessage(hidden->Handle(), WM_SETFOCUS); // cannot take it: nothing
+    Application->ProcessMessages();
+    EXPECT_EQ(Screen->ActiveForm(), second);
+    EXPECT_EQ(Screen->ActiveControl(), memo);
+    EXPECT_EQ(events, (std::vector<std::string>{"form", "control"}));
 }
 
 TEST_F(TScreenTest, HandlerThatMovesTheFocusSkipsTheRestOfTheTransition) {
