@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct TMailRecipient {
     std::string Name;    ///< display name; may be empty
     std::string Address; ///< mail address; a leading "SMTP:" (any case) is ignored
 };
+
 // A recipient with neither name nor address (one that could not be resolved) is left out of
 // the message by every service.
 
@@ -76,6 +78,19 @@ public:
 /// program (the one named by $JEX_SENDMAIL, else "sendmail" on PATH, else /usr/sbin/sendmail)
 /// for sending.
 TMailClient& LinuxMailClient();
+
+/// Where a Linux mail service finds its helper programs; left empty, a setting keeps the
+/// default of LinuxMailClient.
+struct TMailPrograms {
+    /// Folders searched for xdg-email and sendmail, separated by ':' as in PATH.
+    std::string SearchPath;
+    /// The sendmail program to run, instead of $JEX_SENDMAIL or the one on the search path.
+    std::string Sendmail;
+};
+
+/// A Linux mail service of its own that finds its programs as APrograms says (a test swaps it
+/// in through TScopedPlatformServices).
+std::unique_ptr<TMailClient> NewLinuxMailClient(const TMailPrograms& APrograms);
 
 /// True when AText is a plain mail address: one "@" with text on both sides, no spaces,
 /// control characters or any of <>()[],;:"\ and not starting with "-".

@@ -4,6 +4,7 @@
 // that shows it runs on its own, so the call never waits for it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -22,5 +23,9 @@ public:
 
 /// The Linux shell service: xdg-open found on PATH.
 TShell& LinuxShell();
+
+/// A Linux shell service of its own that finds xdg-open in ASearchPath (folders separated by
+/// ':' as in PATH; empty: PATH). A test swaps it in through TScopedPlatformServices.
+std::unique_ptr<TShell> NewLinuxShell(const std::string& ASearchPath);
 
 } // namespace platform

@@ -1,9 +1,11 @@
 // tool/TextUtils.h - the few text helpers vellin needs: line splitting and the locale-aware order.
 //
 // vellin has no host framework under it, so the behaviour of the framework's string list that
-// the tool relies on (splitting text into lines, the case-insensitive "word sort" order of a
-// sorted list) is reproduced here on its own.
+// the tool relies on (splitting text into lines) is reproduced here; the case-insensitive
+// "word sort" order of a sorted list comes from the platform's dependency-free word-sort table.
 #pragma once
+
+#include "platform/WordSort.h"
 
 #include <string>
 #include <string_view>
@@ -41,12 +43,15 @@ void AppendCrLfLines(std::string& AOut, std::string_view AText);
 /// texts compare equal.
 std::string AnsiSortKey(std::string_view AText);
 
-/// The Windows "word sort" comparison ignoring case: punctuation and symbols sort before digits,
-/// digits before letters; '-' and '\'' count only to break ties (the text without them first);
-/// a proper prefix sorts first; accented letters sort with their base letter and after it;
-/// control characters other than TAB, LF and CR only break ties. 8-bit text is read as code page
-/// 1252. Returns -1, 0 or 1.
-int AnsiCompareText(std::string_view ALeft, std::string_view ARight);
+/// The Windows "word sort" comparison ignoring case (platform::WordSortCompareText, the table
+/// the host framework sorts by): punctuation and symbols sort before digits, digits before
+/// letters; '-' and '\'' count only to break ties (the text without them first); a proper prefix
+/// sorts first; accented letters sort with their base letter and after it, ligatures as the two
+/// letters they stand for; control characters other than TAB, LF and CR only break ties. 8-bit
+/// text is read as code page 1252. Returns -1, 0 or 1.
+inline int AnsiCompareText(std::string_view ALeft, std::string_view ARight) {
+    return platform::WordSortCompareText(ALeft, ARight);
+}
 
 /// True when the texts are equal apart from ASCII letter case.
 bool SameText(std::string_view ALeft, std::string_view ARight);

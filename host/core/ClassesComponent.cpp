@@ -3,17 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <strings.h>
 
 namespace host {
-
-namespace {
-
-bool SameTextAscii(const std::string& A, const std::string& B) {
-    return A.size() == B.size() && strncasecmp(A.c_str(), B.c_str(), A.size()) == 0;
-}
-
-} // namespace
 
 // ---- TPersistent ----------------------------------------------------------------------------
 
@@ -104,14 +95,14 @@ TComponent* TComponent::FindComponent(const std::string& AName) const {
     if (AName.empty())
         return nullptr;
     for (TComponent* c : FComponents)
-        if (SameTextAscii(c->FName, AName))
+        if (SameText(c->FName, AName))
             return c;
     return nullptr;
 }
 
 void TComponent::ValidateRename(TComponent* AComponent, const std::string& ACurName,
                                 const std::string& ANewName) const {
-    if (AComponent != nullptr && !SameTextAscii(ACurName, ANewName)) {
+    if (AComponent != nullptr && !SameText(ACurName, ANewName)) {
         TComponent* found = FindComponent(ANewName);
         if (found != nullptr && found != AComponent)
             throw EComponentError("A component named " + ANewName + " already exists");

@@ -423,6 +423,13 @@ int CompareText(const std::string& AText1, const std::string& AText2);
 /// CompareText(AText1, AText2) == 0.
 bool SameText(const std::string& AText1, const std::string& AText2);
 
+/// Orders texts by CompareText: the key order of maps and sets of names that ignore ASCII case.
+struct TTextLess {
+    bool operator()(const std::string& AText1, const std::string& AText2) const {
+        return CompareText(AText1, AText2) < 0;
+    }
+};
+
 /// Days since 1899-12-30 of the date. Raises EConvertError "Invalid argument to date encode"
 /// outside 1..9999 / 1..12 / the days of the month.
 TDateTime EncodeDate(int AYear, int AMonth, int ADay);

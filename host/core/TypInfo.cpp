@@ -14,29 +14,9 @@ namespace host {
 
 namespace {
 
-char LowerAscii(char C) {
-    return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
-bool SameName(const std::string& A, const std::string& B) {
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (LowerAscii(A[i]) != LowerAscii(B[i]))
-            return false;
-    return true;
-}
-
-std::string LowerName(const std::string& AName) {
-    std::string result = AName;
-    for (char& c : result)
-        c = LowerAscii(c);
-    return result;
-}
-
 struct TClassRegistry {
     std::mutex Lock;
-    std::map<std::string, const TClassInfo*> ByName; // key: lower-case name
+    std::map<std::string, const TClassInfo*, TTextLess> ByName;
 };
 
 TClassRegistry& Registry() {
@@ -81,7 +61,7 @@ bool IsOrdinalKind(TTypeKind AKind) {
 void RegisterClass(const TClassInfo& AClass) {
     TClassRegistry& registry = Registry();
     std::lock_guard<std::mutex> guard(registry.Lock);
-    auto [it, inserted] = registry.ByName.emplace(LowerName(AClass.Name), &AClass);
+    auto [it, inserted] = registry.ByName.emplace(AClass.Name, &AClass);
     if (!inserted && it->second != &AClass)
         throw EFilerError("A class named " + AClass.Name + " already exists");
 }
@@ -95,7 +75,7 @@ void RegisterClasses(std::initializer_list<const TClassInfo*> AClasses) {
 void UnRegisterClass(const TClassInfo& AClass) {
     TClassRegistry& registry = Registry();
     std::lock_guard<std::mutex> guard(registry.Lock);
-    auto it = registry.ByName.find(LowerName(AClass.Name));
+    auto it = registry.ByName.find(AClass.Name);
     if (it != registry.ByName.end() && it->second == &AClass)
         registry.ByName.erase(it);
 }
@@ -103,7 +83,7 @@ void UnRegisterClass(const TClassInfo& AClass) {
 const TClassInfo* GetClass(const std::string& AName) {
     TClassRegistry& registry = Registry();
     std::lock_guard<std::mutex> guard(registry.Lock);
-    auto it = registry.ByName.find(LowerName(AName));
+    auto it = registry.ByName.find(AName);
     return it == registry.ByName.end() ? nullptr : it->second;
 }
 
@@ -176,7 +156,7 @@ bool BindMethodOf(TObject* ARoot, const std::type_info& AEventType, const std::s
         return false;
     for (const TClassInfo* c = &ARoot->ClassInfo(); c != nullptr; c = c->Parent)
         for (const TMethodInfo& m : c->Methods)
-            if (SameName(m.Name, AName)) {
+            if (SameText(m.Name, AName)) {
                 if (m.Signature == nullptr || *m.Signature != AEventType || !m.Bind)
                     return false;
                 m.Bind(ARoot, AEvent);
@@ -194,7 +174,7 @@ const TPropInfo* GetPropInfo(const TClassInfo& AClass, const std::string& AName)
     // another default.
     for (const TClassInfo* c = &AClass; c != nullptr; c = c->Parent)
         for (const TPropInfo& p : c->Props)
-            if (SameName(p.Name, AName))
+            if (SameText(p.Name, AName))
                 return &p;
     return nullptr;
 }
@@ -212,7 +192,7 @@ std::vector<const TPropInfo*> GetPropList(const TClassInfo& AClass) {
         for (const TPropInfo& p : (*it)->Props) {
             bool replaced = false;
             for (const TPropInfo*& existing : result)
-                if (SameName(existing->Name, p.Name)) {
+                if (SameText(existing->Name, p.Name)) {
                     existing = &p;
                     replaced = true;
                     break;
@@ -235,7 +215,7 @@ bool IsPublishedProp(const TObject* AInstance, const std::string& AName) {
 const TMethodInfo* GetMethodInfo(const TClassInfo& AClass, const std::string& AName) {
     for (const TClassInfo* c = &AClass; c != nullptr; c = c->Parent)
         for (const TMethodInfo& m : c->Methods)
-            if (SameName(m.Name, AName))
+            if (SameText(m.Name, AName))
                 return &m;
     return nullptr;
 }
@@ -377,7 +357,7 @@ int GetEnumValue(const TTypeInfo& ATypeInfo, const std::string& AName) {
     const std::vector<std::string>& names =
         ATypeInfo.CompType != nullptr ? ATypeInfo.CompType->EnumNames : ATypeInfo.EnumNames;
     for (std::size_t i = 0; i < names.size(); ++i)
-        if (SameName(names[i], AName))
+        if (SameText(names[i], AName))
             return static_cast<int>(i);
     return -1;
 }
@@ -415,7 +395,7 @@ std::int64_t StringToSet(const TTypeInfo& ATypeInfo, const std::string& AValue) 
         const std::string name = AValue.substr(start, i - start);
         int ordinal = -1;
         for (std::size_t k = 0; k < ATypeInfo.EnumNames.size() && k < 64; ++k)
-            if (SameName(ATypeInfo.EnumNames[k], name)) {
+            if (SameText(ATypeInfo.EnumNames[k], name)) {
                 ordinal = static_cast<int>(k);
                 break;
             }

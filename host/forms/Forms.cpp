@@ -7,10 +7,8 @@
 #include "platform/ProcessImage.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <map>
-#include <strings.h>
 #include <utility>
 
 namespace host {
@@ -23,14 +21,8 @@ const TTypeInfo& BorderStyleType() {
         {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"});
 }
 
-struct TCaseless {
-    bool operator()(const std::string& A, const std::string& B) const {
-        return strcasecmp(A.c_str(), B.c_str()) < 0;
-    }
-};
-
-std::map<std::string, std::string_view, TCaseless>& FormResources() {
-    static std::map<std::string, std::string_view, TCaseless> resources;
+std::map<std::string, std::string_view, TTextLess>& FormResources() {
+    static std::map<std::string, std::string_view, TTextLess> resources;
     return resources;
 }
 
@@ -583,8 +575,8 @@ std::string TApplication::Title() const {
         name.erase(0, slash + 1);
     if (const auto dot = name.find('.'); dot != std::string::npos)
         name.erase(dot);
-    for (std::size_t i = 1; i < name.size(); ++i)
-        name[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
+    if (!name.empty())
+        name = name.front() + LowerCase(name.substr(1));
     return name;
 }
 

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <strings.h>
 
 namespace host {
 
@@ -452,14 +451,8 @@ void TPicture::Assign(TPersistent* ASource) {
 
 namespace {
 
-struct TCaseless {
-    bool operator()(const std::string& A, const std::string& B) const {
-        return strcasecmp(A.c_str(), B.c_str()) < 0;
-    }
-};
-
-std::map<std::string, std::string_view, TCaseless>& BitmapResources() {
-    static std::map<std::string, std::string_view, TCaseless> resources;
+std::map<std::string, std::string_view, TTextLess>& BitmapResources() {
+    static std::map<std::string, std::string_view, TTextLess> resources;
     return resources;
 }
 

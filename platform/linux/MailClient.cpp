@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -68,11 +69,15 @@ TMailResult FromXdgEmail(const process::TExitStatus& AStatus) {
     }
 }
 
-std::string SendmailProgram() {
+std::string SendmailProgram(const TMailPrograms& APrograms) {
+    if (!APrograms.Sendmail.empty())
+        return APrograms.Sendmail;
     const char* named = std::getenv("JEX_SENDMAIL");
     if (named != nullptr && *named != '\0')
         return named;
-    std::string found = process::FindOnPath("sendmail");
+    std::string found = APrograms.SearchPath.empty()
+                            ? process::FindOnPath("sendmail")
+                            : process::FindOnPath("sendmail", APrograms.SearchPath);
     if (found.empty() && access("/usr/sbin/sendmail", X_OK) == 0)
         found = "/usr/sbin/sendmail";
     return found;
@@ -80,6 +85,9 @@ std::string SendmailProgram() {
 
 class TLinuxMailClient final : public TMailClient {
 public:
+    explicit TLinuxMailClient(TMailPrograms APrograms = {})
+        : FPrograms(std::move(APrograms)) {}
+
     bool ResolveName(const std::string& AText, TMailName& AResult) override {
         if (HasControlCharacter(AText))
             return false;
@@ -106,7 +114,10 @@ public:
     TMailResult Compose(const TMailMessage& AMessage) override {
         if (TMailResult result = CheckMessage(AMessage); result != mrSuccess)
             return result;
-        std::vector<std::string> args{"xdg-email", "--utf8"};
+        const std::string program = process::ProgramIn("xdg-email", FPrograms.SearchPath);
+        if (program.empty())
+            return FromXdgEmail(process::TExitStatus{}); // not there: it cannot start
+        std::vector<std::string> args{program, "--utf8"};
         for (const TMailRecipient& recip : AMessage.Recipients) {
             std::string address = StripSmtpPrefix(recip.Address);
             if (address.empty())
@@ -140,7 +151,7 @@ public:
         std::string text;
         if (TMailResult result = BuildMimeMessage(AMessage, text); result != mrSuccess)
             return result;
-        const std::string program = SendmailProgram();
+        const std::string program = SendmailProgram(FPrograms);
         if (program.empty())
             return mrNoMailSystem;
         const process::TExitStatus status = process::Run({program, "-t", "-i"}, &text);
@@ -148,6 +159,9 @@ public:
             return mrNoMailSystem;
         return status.Exited && status.ExitCode == 0 ? mrSuccess : mrFailure;
     }
+
+private:
+    TMailPrograms FPrograms;
 };
 
 // Length of the UTF-8 sequence starting at AText[APos], or 0 when it is not valid there.
@@ -189,6 +203,10 @@ std::size_t Utf8SequenceLength(const std::string& AText, std::size_t APos) {
 TMailClient& LinuxMailClient() {
     static TLinuxMailClient client;
     return client;
+}
+
+std::unique_ptr<TMailClient> NewLinuxMailClient(const TMailPrograms& APrograms) {
+    return std::make_unique<TLinuxMailClient>(APrograms);
 }
 
 bool IsMailAddress(const std::string& AText) {

@@ -108,7 +108,15 @@ int StartDetached(const std::vector<std::string>& AArgs) {
 
 std::string FindOnPath(const std::string& AProgram) {
     const char* path = std::getenv("PATH");
-    std::string list = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    return FindOnPath(AProgram, path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
+}
+
+std::string ProgramIn(const std::string& AProgram, const std::string& ASearchPath) {
+    return ASearchPath.empty() ? AProgram : FindOnPath(AProgram, ASearchPath);
+}
+
+std::string FindOnPath(const std::string& AProgram, const std::string& ASearchPath) {
+    const std::string& list = ASearchPath;
     std::size_t start = 0;
     while (start <= list.size()) {
         std::size_t end = list.find(':', start);

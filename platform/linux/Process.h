@@ -31,4 +31,12 @@ int StartDetached(const std::vector<std::string>& AArgs);
 /// The full path of AProgram found on PATH (executable regular file), or empty.
 std::string FindOnPath(const std::string& AProgram);
 
+/// The full path of AProgram found in ASearchPath (folders separated by ':' as in PATH; an
+/// empty entry is the current folder), or empty.
+std::string FindOnPath(const std::string& AProgram, const std::string& ASearchPath);
+
+/// The program to start for AProgram: AProgram itself when ASearchPath is empty (so that Run
+/// looks it up on PATH), else its path in ASearchPath, or empty when it is not there.
+std::string ProgramIn(const std::string& AProgram, const std::string& ASearchPath);
+
 } // namespace platform::process

@@ -7,17 +7,26 @@
 
 #include "platform/linux/Process.h"
 
+#include <utility>
+
 namespace platform {
 
 namespace {
 
 class TLinuxShell final : public TShell {
 public:
+    explicit TLinuxShell(std::string ASearchPath = {})
+        : FSearchPath(std::move(ASearchPath)) {}
+
     bool Open(const std::string& ADocument) override {
         if (ADocument.empty() || ADocument[0] == '-')
             return false;
-        return process::StartDetached({"xdg-open", ADocument}) == 0;
+        const std::string program = process::ProgramIn("xdg-open", FSearchPath);
+        return !program.empty() && process::StartDetached({program, ADocument}) == 0;
     }
+
+private:
+    std::string FSearchPath;
 };
 
 } // namespace
@@ -25,6 +34,10 @@ public:
 TShell& LinuxShell() {
     static TLinuxShell shell;
     return shell;
+}
+
+std::unique_ptr<TShell> NewLinuxShell(const std::string& ASearchPath) {
+    return std::make_unique<TLinuxShell>(ASearchPath);
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include "host/widgetsets/headless/HeadlessWidgetSet.h"
 #include "platform/PlatformServices.h"
 #include "platform/SystemInfo.h"
+#include "platform/fake/FakeSystemInfo.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -17,27 +18,13 @@
 
 namespace jex::test {
 
-/// System figures a test sets as it likes.
-class TFakeSystemInfo : public platform::TSystemInfo {
-public:
-    std::string ComputerName() override { return Computer; }
-
-    std::string UserName() override { return User; }
-
-    platform::TMemoryStatus MemoryStatus() override { return Memory; }
-
-    platform::TOSVersion OSVersion() override { return Version; }
-
-    std::string Computer = "PC7";
-    std::string User = "ann";
-    platform::TMemoryStatus Memory;
-    platform::TOSVersion Version;
-};
-
 class TExceptionLogFixture : public ::testing::Test {
 protected:
     TExceptionLogFixture()
-        : FServices(platform::TPlatformServices{&FSystem, nullptr, nullptr, nullptr}) {}
+        : FServices(platform::TPlatformServices{&FSystem, nullptr, nullptr, nullptr}) {
+        FSystem.Computer = "PC7";
+        FSystem.User = "ann";
+    }
 
     void SetUp() override {
         FSavedSettings = host::FormatSettings();
@@ -83,7 +70,7 @@ protected:
     }
 
     TempDir FTemp;
-    TFakeSystemInfo FSystem;
+    platform::TFakeSystemInfo FSystem;
     platform::TScopedPlatformServices FServices;
     host::THeadlessWidgetSet* FWidgetSet = nullptr;
     host::TFormatSettings FSavedSettings;

@@ -7,6 +7,7 @@
 #include "platform/Screen.h"
 #include "platform/fake/MailClient.h"
 #include "platform/fake/Shell.h"
+#include "tests/support/MessageLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -91,15 +92,7 @@ protected:
                     AAct(dialog);
                 THeadlessWidgetSet::Click(dialog.btnClose);
             }));
-        const auto hook = TWindowHook::FromCallable([&](TMessage& AMsg) {
-            if (AMsg.Msg == WM_USER + 5)
-                throw EInvalidOperation(AMessage);
-            return false;
-        });
-        Application->HookMainWindow(hook);
-        Application->PostMessage(Application->Handle(), WM_USER + 5);
-        Application->ProcessMessages();
-        Application->UnhookMainWindow(hook);
+        jex::test::RaiseThroughLoop([&] { throw EInvalidOperation(AMessage); });
         return layout;
     }
 

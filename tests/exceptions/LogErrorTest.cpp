@@ -5,6 +5,7 @@
 
 #include "ExceptionLogFixture.h"
 #include "mapfile/Jexmapfile.h"
+#include "tests/support/MessageLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -18,30 +19,13 @@ using namespace jex;
 
 namespace {
 
+using jex::test::RaiseThroughLoop;
+
 class TJexExceptionLogTest : public jex::test::TExceptionLogFixture {
 protected:
-    /// Raises AThrow from a handler of a message posted to the application's window, so the
-    /// application's own top-level handling deals with it.
-    template <typename F>
-    void RaiseThroughLoop(F AThrow) {
-        // Each call has its own message, so a call nested in a handler raises its own error.
-        const std::uint32_t message = WM_USER + 100 + FNextMessage++;
-        const auto hook = TWindowHook::FromCallable([&, message](TMessage& AMsg) {
-            if (AMsg.Msg == message)
-                AThrow();
-            return false;
-        });
-        Application->HookMainWindow(hook);
-        Application->PostMessage(Application->Handle(), message);
-        Application->ProcessMessages();
-        Application->UnhookMainWindow(hook);
-    }
-
     std::vector<std::string> ModalForms() const { return Shown("ShowModal"); }
 
     std::vector<std::string> MessageBoxes() const { return Shown("MessageDlg"); }
-
-    std::uint32_t FNextMessage = 0;
 };
 
 class TMyConvertError : public EConvertError {

@@ -3,6 +3,7 @@
 #include "logging/LogBase.h"
 
 #include "logging/LogCnst.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <atomic>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -247,21 +247,12 @@ TEST_F(TJexLogBaseTest, TwoProcessesNeverInterleaveWithinAWrite) {
             }
         }
     };
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        try {
-            writeAll('C');
-        } catch (...) {
-            _exit(2);
-        }
-        _exit(0);
-    }
+    jex::test::TChildProcess child([&] {
+        writeAll('C');
+        return 0;
+    });
     writeAll('P');
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(child.Wait(), 0);
     ExpectWholeRecords(LogText(), recordLength, 2 * recordsEach + 1);
 }
 

@@ -21,7 +21,7 @@ protected:
         jex::test::WriteFileBytes(FLog, "log text");
     }
 
-    TMailClient& Client() { return LinuxMailClient(); }
+    TMailClient& Client() { return FTools.MailClient(); }
 
     jex::test::FakeTools FTools;
     jex::test::TempDir FDir;
@@ -87,7 +87,6 @@ TEST_F(MailClientTest, ComposeMapsTheExitCodesOfXdgEmail) {
         EXPECT_EQ(Client().Compose(TMailMessage{}), result) << "exit code " << code;
     }
     FTools.Remove("xdg-email");
-    setenv("PATH", FTools.Folder().c_str(), 1); // no real xdg-email behind the fake either
     EXPECT_EQ(Client().Compose(TMailMessage{}), mrFailure);
 }
 
@@ -159,14 +158,21 @@ TEST_F(MailClientTest, SendReportsWhatTheTransferAgentSaid) {
     const std::string other = FDir.File("my-mta");
     jex::test::WriteFileBytes(other, "#!/bin/sh\ncat > '" + FDir.File("my-mta.in") + "'\n");
     ASSERT_EQ(system(("chmod +x '" + other + "'").c_str()), 0);
+    const std::unique_ptr<TMailClient> client = NewLinuxMailClient({FTools.Folder().string(), ""});
     setenv("JEX_SENDMAIL", other.c_str(), 1);
-    EXPECT_EQ(Client().Send(message), mrSuccess);
+    EXPECT_EQ(client->Send(message), mrSuccess);
     EXPECT_FALSE(FTools.Ran("sendmail"));
     EXPECT_NE(jex::test::ReadFileBytes(FDir.File("my-mta.in")).find("To: a@example.com"),
               std::string::npos);
 
     setenv("JEX_SENDMAIL", FDir.File("no-such-mta").c_str(), 1);
-    EXPECT_EQ(Client().Send(message), mrNoMailSystem);
+    EXPECT_EQ(client->Send(message), mrNoMailSystem);
+    unsetenv("JEX_SENDMAIL");
+
+    // Named by the service's own setting, which wins over the environment.
+    setenv("JEX_SENDMAIL", FDir.File("no-such-mta").c_str(), 1);
+    EXPECT_EQ(NewLinuxMailClient({"", other})->Send(message), mrSuccess);
+    unsetenv("JEX_SENDMAIL");
 }
 
 TEST_F(MailClientTest, SendmailThatStopsReadingEarlyIsAFailureNotACrash) {

@@ -2,6 +2,7 @@
 // exit, and removal of what crashed processes left behind.
 #include "platform/TempFiles.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <set>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -91,25 +91,22 @@ TEST_F(TempFilesTest, ExitRemovesTheProcessFolderButNotTheParentOne) {
     const std::string parentFolder = PrivateTempFolder();
     int channel[2];
     ASSERT_EQ(pipe(channel), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    jex::test::TChildProcess child([&] {
         close(channel[0]);
         const std::string path = CreateTempFile(".jpg");
         const bool written =
             write(channel[1], path.data(), path.size()) == static_cast<ssize_t>(path.size());
         close(channel[1]);
         std::exit(written ? 0 : 1); // runs the exit hook
-    }
+        return 1;
+    });
     close(channel[1]);
     std::string childPath;
     char buffer[512];
     for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;)
         childPath.append(buffer, static_cast<std::size_t>(n));
     close(channel[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(child.Wait(), 0);
     ASSERT_FALSE(childPath.empty());
     EXPECT_NE(fs::path(childPath).parent_path().string() + "/", parentFolder);
     EXPECT_FALSE(fs::exists(fs::path(childPath).parent_path())) << childPath;

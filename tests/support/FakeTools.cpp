@@ -1,4 +1,4 @@
-// tests/support/FakeTools.cpp - recording fake tools on a temporary PATH.
+// tests/support/FakeTools.cpp - recording fake tools in a private folder.
 #include "tests/support/FakeTools.h"
 
 #include <chrono>
@@ -54,18 +54,15 @@ std::string RecordingScript(const std::string& ADir, const std::string& AName) {
 FakeTools::FakeTools() {
     for (const char* tool : {"xdg-email", "xdg-open", "sendmail"})
         Replace(tool, RecordingScript(FDir.Path().string(), tool));
-    Save("PATH", FOldPath, FHadPath);
-    Save("JEX_SENDMAIL", FOldSendmail, FHadSendmail);
+    FMail = platform::NewLinuxMailClient({FDir.Path().string(), FDir.File("sendmail")});
+    FShell = platform::NewLinuxShell(FDir.Path().string());
+    FServices = std::make_unique<platform::TScopedPlatformServices>(
+        platform::TPlatformServices{nullptr, nullptr, FMail.get(), FShell.get()});
     Save("DISPLAY", FOldDisplay, FHadDisplay);
-    setenv("PATH", (FDir.Path().string() + ":" + (FHadPath ? FOldPath : "/usr/bin:/bin")).c_str(),
-           1);
-    unsetenv("JEX_SENDMAIL");
     unsetenv("DISPLAY");
 }
 
 FakeTools::~FakeTools() {
-    Restore("PATH", FOldPath, FHadPath);
-    Restore("JEX_SENDMAIL", FOldSendmail, FHadSendmail);
     Restore("DISPLAY", FOldDisplay, FHadDisplay);
 }
 

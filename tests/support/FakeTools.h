@@ -1,20 +1,25 @@
 // tests/support/FakeTools.h - recording stand-ins for the desktop's mail and web tools.
 //
 // Real child processes, started by the production code exactly as on a user's machine, but
-// the programs found first on PATH are small scripts that write down their arguments and
-// input and exit with a code the test chooses.
+// the Linux mail and shell services swapped in for the test's lifetime find their programs in
+// a private folder, where small scripts write down their arguments and input and exit with a
+// code the test chooses.
 #pragma once
 
+#include "platform/MailClient.h"
+#include "platform/PlatformServices.h"
+#include "platform/Shell.h"
 #include "tests/support/TempDir.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace jex::test {
 
-/// Puts recording fakes of xdg-email, xdg-open and sendmail into a private folder at the
-/// front of PATH for its lifetime; clears JEX_SENDMAIL and DISPLAY meanwhile. Everything is
-/// restored on destruction.
+/// Puts recording fakes of xdg-email, xdg-open and sendmail into a private folder and, for its
+/// lifetime, swaps in (through TScopedPlatformServices) a Linux mail service and a Linux shell
+/// service that run those; clears DISPLAY meanwhile. Everything is restored on destruction.
 class FakeTools {
 public:
     FakeTools();
@@ -24,6 +29,12 @@ public:
 
     /// The folder holding the fakes and their records.
     const std::filesystem::path& Folder() const { return FDir.Path(); }
+
+    /// The Linux mail service that runs the fakes (the current one while this object lives).
+    platform::TMailClient& MailClient() { return *FMail; }
+
+    /// The Linux shell service that runs the fakes (the current one while this object lives).
+    platform::TShell& Shell() { return *FShell; }
 
     /// True when ATool ran since the last Reset.
     bool Ran(const std::string& ATool) const;
@@ -51,8 +62,11 @@ public:
 
 private:
     TempDir FDir;
-    std::string FOldPath, FOldSendmail, FOldDisplay;
-    bool FHadPath = false, FHadSendmail = false, FHadDisplay = false;
+    std::unique_ptr<platform::TMailClient> FMail;
+    std::unique_ptr<platform::TShell> FShell;
+    std::unique_ptr<platform::TScopedPlatformServices> FServices;
+    std::string FOldDisplay;
+    bool FHadDisplay = false;
 };
 
 /// Runs python3 with AScript (passed as -c) and the given arguments; returns its standard

@@ -3,6 +3,7 @@
 #include "tool/vellin.h"
 
 #include "mapfile/MapFormat.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/tool/TdsBuilder.h"
 #include "tool/TdsReader.h"
@@ -17,7 +18,6 @@
 #include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vellin {
@@ -408,23 +408,19 @@ TEST_F(VellinMergeTest, AFailedWriteLeavesTheOldMapWhole) {
     WriteFileBytes(map, SampleMap);
     // A child process whose files may not grow past 64 bytes: the new map cannot be written
     // (even for root), the old one must survive, and no temporary file may stay behind.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int exitCode = jex::test::RunInChild([&] {
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{64, 64};
         setrlimit(RLIMIT_FSIZE, &limit);
         try {
             MergeIntoMapFile(path, map, BuiltInBorDebugApi());
         } catch (const EFCreateError&) {
-            _exit(0);
+            return 0;
         } catch (...) {
         }
-        _exit(1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "no EFCreateError";
+        return 1;
+    });
+    EXPECT_EQ(exitCode, 0) << "no EFCreateError";
     EXPECT_EQ(ReadFileBytes(map), SampleMap);
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(FDir.Path()))

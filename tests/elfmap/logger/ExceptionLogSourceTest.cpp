@@ -9,6 +9,7 @@
 #include "host/core/SysUtils.h"
 #include "mapfile/Jexmapfile.h"
 #include "tests/exceptions/ExceptionLogFixture.h"
+#include "tests/support/MessageLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@ using namespace jex;
 
 namespace {
 
+using jex::test::RaiseThroughLoop;
+
 class TJexExceptionLogTest : public jex::test::TExceptionLogFixture {
 protected:
     /// A logger on a form of the application that reads the map beside this program and writes
@@ -32,22 +35,6 @@ protected:
         logger->SetErrorDialog(edNone);
         logger->SetActive(true);
         return logger;
-    }
-
-    /// Raises AThrow from a handler of a message posted to the application's window, so the
-    /// application's own top-level handling passes it to the logger.
-    template <typename F>
-    void RaiseThroughLoop(F AThrow) {
-        const std::uint32_t message = WM_USER + 200 + FNextMessage++;
-        const auto hook = TWindowHook::FromCallable([&, message](TMessage& AMsg) {
-            if (AMsg.Msg == message)
-                AThrow();
-            return false;
-        });
-        Application->HookMainWindow(hook);
-        Application->PostMessage(Application->Handle(), message);
-        Application->ProcessMessages();
-        Application->UnhookMainWindow(hook);
     }
 
     static std::string SourceBlock(const std::string& AUnit, const std::string& AProcedure,
@@ -77,8 +64,6 @@ protected:
         return AReport.size() >= tail.size() &&
                AReport.compare(AReport.size() - tail.size(), tail.size(), tail) == 0;
     }
-
-    std::uint32_t FNextMessage = 0;
 };
 
 } // namespace

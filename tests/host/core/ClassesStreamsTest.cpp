@@ -1,6 +1,7 @@
 // tests/host/core/ClassesStreamsTest.cpp - file streams: open modes, the sharing check within
 // the process and across processes, write failures; memory and handle streams.
 #include "host/core/Classes.h"
+#include "tests/support/Raises.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,21 +15,12 @@
 #include <vector>
 
 using namespace host;
+using jex::test::MessageOf;
 using jex::test::ReadFileBytes;
 using jex::test::TempDir;
 using jex::test::WriteFileBytes;
 
 namespace {
-
-template <typename E, typename F>
-std::string MessageOf(F AAction) {
-    try {
-        AAction();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
 
 void WriteText(TStream& AStream, const std::string& AText) {
     AStream.WriteBuffer(AText.data(), static_cast<std::int64_t>(AText.size()));

@@ -1,6 +1,7 @@
 // tests/host/core/ClassesStringsTest.cpp - word-sort comparison, TStrings text and files,
 // TStringList sorting, duplicates and notifications.
 #include "host/core/Classes.h"
+#include "tests/support/Raises.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 using namespace host;
+using jex::test::MessageOf;
 using jex::test::ReadFileBytes;
 using jex::test::TempDir;
 using jex::test::WriteFileBytes;
@@ -22,16 +24,6 @@ std::vector<std::string> Lines(const TStrings& AList) {
     for (int i = 0; i < AList.Count(); ++i)
         result.push_back(AList.Strings(i));
     return result;
-}
-
-template <typename E, typename F>
-std::string MessageOf(F AAction) {
-    try {
-        AAction();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
 }
 
 } // namespace
