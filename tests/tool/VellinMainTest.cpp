@@ -16,6 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using jex::test::EntryCount;
 using jex::test::ReadFileBytes;
 using jex::test::RunShell;
 using jex::test::ShellQuote;
@@ -34,11 +35,6 @@ const std::string OldMap = "\r\n Start         Length     Name                  
                            " 0001:00000000 00031B44 C=CODE     S=.text    G=(none)   M=File1"
                            "    ACBP=A9\r\n\r\n\r\n  Address         Publics by Name\r\n\r\n"
                            " 0001:000001F4       main\r\n";
-
-std::size_t EntryCount(const fs::path& AFolder) {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(AFolder), fs::directory_iterator()));
-}
 
 class VellinMainTest : public testing::Test {
 protected:
