@@ -1,9 +1,11 @@
 // package/Jexlogc6.cpp - the component package: its units' start-up and shut-down.
 #include "package/Jexlogc6.h"
 
+#include "checks/JexLChecks.h"
 #include "exceptions/LogDlg.h"
 #include "exceptions/LogError.h"
 #include "logging/LogBase.h"
+#include "monitors/LogFile.h"
 
 namespace jex {
 
@@ -22,9 +24,12 @@ constexpr TUnitEntry Units[] = {
     {&Nothing, &Nothing},                             // Jexlogc6
     {&Nothing, &Nothing},                             // LogCnst
     {&LogBaseInitialization, &LogBaseFinalization},   // LogBase
+    {&LogFileInitialization, &LogFileFinalization},   // LogFile
     {&LogDlgInitialization, &LogDlgFinalization},     // LogDlg
     {&Nothing, &Nothing},                             // Jexmapfile
     {&LogErrorInitialization, &LogErrorFinalization}, // LogError
+    // JexLChecks
+    {&JexLChecksInitialization, &JexLChecksFinalization},
 };
 
 } // namespace

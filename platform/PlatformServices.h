@@ -8,6 +8,7 @@
 
 namespace platform {
 
+class TFolderNotifications;
 class TMailClient;
 class TScreenService;
 class TShell;
@@ -19,6 +20,7 @@ struct TPlatformServices {
     TScreenService* Screen = nullptr;
     TMailClient* MailClient = nullptr;
     TShell* Shell = nullptr;
+    TFolderNotifications* FolderNotifications = nullptr;
 };
 
 /// The current services; every member is set.

@@ -53,6 +53,11 @@ void UnregisterFindGlobalComponentProc(TFindGlobalComponent AProc);
 /// Asks the registered finders for AName; nullptr when none knows it.
 TComponent* FindGlobalComponent(const std::string& AName);
 
+/// The line that opens a collection item whose kind differs from the collection's item class
+/// (IStreamableCollection::StoredItemClass): `ItemClass = TKindName`. A reader makes such an
+/// item with AddStoredItem; items without the line are made by Add, as before.
+inline constexpr const char* ItemClassProperty = "ItemClass";
+
 /// How deeply objects, lists and collections may nest in a stored form (the reader refuses
 /// deeper text, so hostile input cannot exhaust the stack).
 inline constexpr int MaxStoredFormNesting = 100;

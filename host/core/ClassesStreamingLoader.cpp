@@ -407,11 +407,24 @@ private:
         try {
             ACollection.Clear();
             for (const TStoredItem& item : AValue.Items) {
-                TPersistent* instance = ACollection.Add();
+                // An item that names its kind is made as that kind; one without, as the item
+                // class (every form written before kinds were stored).
+                const bool named = !item.Props.empty() &&
+                                   SameText(item.Props.front().Path, ItemClassProperty) &&
+                                   item.Props.front().Value.Kind == vkIdent;
+                TPersistent* instance = nullptr;
+                if (named) {
+                    const std::string& kind = item.Props.front().Value.Text;
+                    instance = ACollection.AddStoredItem(kind);
+                    if (instance == nullptr)
+                        throw EClassNotFound("Class " + kind + " not found");
+                } else {
+                    instance = ACollection.Add();
+                }
                 if (instance == nullptr)
                     InvalidValue();
-                for (const TStoredProp& prop : item.Props)
-                    ReadProperty(instance, prop, containers);
+                for (std::size_t i = named ? 1 : 0; i < item.Props.size(); ++i)
+                    ReadProperty(instance, item.Props[i], containers);
             }
         } catch (...) {
             ACollection.EndUpdate();

@@ -271,6 +271,14 @@ private:
             Indent(ALevel + 1);
             FOut += "item";
             FOut += kLineBreak;
+            // An item of another kind than the collection's item class names its class first.
+            if (const std::string kind = ACollection.StoredItemClass(i); !kind.empty()) {
+                Indent(ALevel + 2);
+                FOut += ItemClassProperty;
+                FOut += " = ";
+                FOut += kind;
+                FOut += kLineBreak;
+            }
             if (TPersistent* item = ACollection.Item(i))
                 WriteProperties(item, std::string(), ALevel + 2, ADepth + 1);
             Indent(ALevel + 1);

@@ -154,6 +154,15 @@ public:
     virtual void BeginUpdate() = 0;
     virtual void EndUpdate() = 0;
 
+    /// For collections whose items come in kinds derived from the item class: the class name
+    /// to store with the item at AIndex when Add would not make that kind again; empty (the
+    /// default) when the item class says it all.
+    virtual std::string StoredItemClass(int /*AIndex*/) const { return {}; }
+
+    /// Appends a new item of the kind AClassName, as StoredItemClass named it; nullptr when the
+    /// collection knows no such kind (the default knows none).
+    virtual TPersistent* AddStoredItem(const std::string& /*AClassName*/) { return nullptr; }
+
 protected:
     ~IStreamableCollection() = default;
 };

@@ -3,6 +3,8 @@
 
 #include "host/forms/Forms.h"
 #include "host/ws/WidgetSet.h"
+#include "platform/PlatformServices.h"
+#include "platform/Screen.h"
 
 #include <cstdio>
 
@@ -91,6 +93,13 @@ void ShowMessage(const std::string& AMsg) {
         ws->MessageDlg(request);
     else
         std::fprintf(stderr, "%s\n", AMsg.c_str());
+}
+
+void MessageBeep(std::uint32_t ASound) {
+    if (TWidgetSet* ws = CurrentWidgetSet())
+        ws->MessageBeep(ASound);
+    else
+        platform::PlatformServices().Screen->Beep();
 }
 
 } // namespace host

@@ -63,4 +63,13 @@ TModalResult MessageDlg(const std::string& AMsg, TMsgDlgType AType, TMsgDlgButto
 /// A message box with an OK button, captioned with the application's title.
 void ShowMessage(const std::string& AMsg);
 
+/// Sound kinds of MessageBeep.
+inline constexpr std::uint32_t MB_OK = 0x00;
+inline constexpr std::uint32_t MB_ICONHAND = 0x10; ///< the system's error sound
+inline constexpr std::uint32_t MB_ICONERROR = MB_ICONHAND;
+
+/// Sounds the system sound ASound through the widgetset; without an application, the platform
+/// screen's beep.
+void MessageBeep(std::uint32_t ASound);
+
 } // namespace host

@@ -31,6 +31,10 @@ void TWidgetSet::Beep() {
     platform::PlatformServices().Screen->Beep();
 }
 
+void TWidgetSet::MessageBeep(std::uint32_t) {
+    Beep();
+}
+
 TSize TWidgetSet::ScreenSize() {
     TSize size;
     platform::PlatformServices().Screen->Size(size.Width, size.Height);

@@ -78,6 +78,8 @@ public:
 
     /// The system's error sound; the default asks the platform's screen service.
     virtual void Beep();
+    /// The system sound ASound (MB_ICONHAND: the error sound); the default sounds Beep.
+    virtual void MessageBeep(std::uint32_t ASound);
     /// The primary screen's size; the default asks the platform's screen service.
     virtual TSize ScreenSize();
     /// Copies the screen into ABitmap; false when there is no screen to read.

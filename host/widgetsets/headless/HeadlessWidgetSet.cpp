@@ -128,6 +128,10 @@ void THeadlessWidgetSet::Beep() {
     FLog.push_back("Beep");
 }
 
+void THeadlessWidgetSet::MessageBeep(std::uint32_t ASound) {
+    FLog.push_back("MessageBeep " + std::to_string(ASound));
+}
+
 TSize THeadlessWidgetSet::ScreenSize() {
     return TWidgetSet::ScreenSize();
 }

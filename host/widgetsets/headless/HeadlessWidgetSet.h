@@ -50,6 +50,7 @@ public:
     TModalResult ShowModal(TCustomForm* AForm) override;
     TModalResult MessageDlg(const TMessageDlgRequest& ARequest) override;
     void Beep() override;
+    void MessageBeep(std::uint32_t ASound) override;
     TSize ScreenSize() override;
     bool CaptureScreen(TBitmap& ABitmap) override;
     THandle CreateTimer(int AIntervalMs, const TTimerProc& AProc) override;
@@ -60,7 +61,7 @@ public:
     void SetDialogResponder(const TDialogResponder& AResponder) { FDialogResponder = AResponder; }
 
     /// Lines like "ShowModal TfrmX frmX", "MessageDlg mtError [mbOK] <caption>: <text>",
-    /// "Beep", "CaptureScreen 0x0".
+    /// "Beep", "MessageBeep 16", "CaptureScreen 0x0".
     const std::vector<std::string>& Log() const { return FLog; }
 
     void ClearLog() { FLog.clear(); }

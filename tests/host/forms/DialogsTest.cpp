@@ -2,9 +2,13 @@
 // responders, and standard error under the headless widgetset.
 #include "host/forms/Dialogs.h"
 
+#include "platform/PlatformServices.h"
+#include "platform/fake/FakeScreen.h"
 #include "tests/host/forms/HeadlessFixture.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace host;
 
@@ -44,4 +48,16 @@ TEST_F(DialogsTest, HeadlessPrintsToStandardErrorAndAnswersTheDefaultOrTheRespon
     ASSERT_EQ(WS().Log().size(), 2u);
     EXPECT_EQ(WS().Log()[0],
               "MessageDlg mtConfirmation [mbYes, mbNo, mbCancel] Confirm: Save changes?");
+}
+
+TEST_F(DialogsTest, MessageBeepGoesToTheWidgetsetElseToThePlatformsScreen) {
+    platform::TFakeScreenService fake;
+    platform::TScopedPlatformServices scope({nullptr, &fake});
+    MessageBeep(MB_ICONHAND);
+    EXPECT_EQ(WS().Log().back(), "MessageBeep 16");
+    EXPECT_EQ(fake.Beeps, 0);
+    DoneApplication();
+    MessageBeep(MB_ICONHAND);
+    EXPECT_EQ(fake.Beeps, 1);
+    InitApplication(std::make_unique<THeadlessWidgetSet>());
 }

@@ -1,0 +1,6 @@
+// examples/FolderMonitorDemo.h - the demo's folder monitor part.
+#pragma once
+
+/// Watches a temporary folder with a TJexFileLog, changes a few files in it and prints what the
+/// monitor's handler logged for each change.
+void FolderMonitorDemo();
