@@ -6,6 +6,7 @@
 #include "elfmap/ElfImage.h"
 
 #include "elfmap/LineProgram.h"
+#include "platform/linux/FileOps.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,14 +17,12 @@
 #include <elfutils/libdw.h>
 #include <elfutils/libdwelf.h>
 #include <exception>
-#include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
 #include <map>
 #include <memory>
 #include <new>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -48,6 +47,7 @@ public:
     Elf* FElf = nullptr;
     int FFd = -1;
     std::string FName;
+    std::uint64_t FSize = 0; ///< bytes in the file or memory image
 };
 
 [[noreturn]] void Fail(std::string_view AName, std::string_view AWhat) {
@@ -72,17 +72,101 @@ GElf_Ehdr CheckElf(const TElfFile& AFile) {
     return header;
 }
 
+/// A field of AWidth bytes at AAt of the raw header, in the file's byte order.
+std::uint64_t RawField(const unsigned char* AHeader, std::size_t AAt, std::size_t AWidth,
+                       bool ABigEndian) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < AWidth; ++i) {
+        const std::size_t at = ABigEndian ? AAt + i : AAt + AWidth - 1 - i;
+        value = value << 8 | AHeader[at];
+    }
+    return value;
+}
+
+[[noreturn]] void FailTruncated(std::string_view AName, const std::string& AWhat,
+                                std::uint64_t AEnd, std::uint64_t ASize) {
+    Fail(AName, "truncated: " + AWhat + " ends at byte " + std::to_string(AEnd) +
+                    ", the file at byte " + std::to_string(ASize));
+}
+
+/// True when ACount entries of AEntrySize bytes from AOffset on reach past ASize.
+bool Beyond(std::uint64_t AOffset, std::uint64_t ACount, std::uint64_t AEntrySize,
+            std::uint64_t ASize) {
+    return AOffset > ASize || ACount * AEntrySize > ASize - AOffset;
+}
+
+/// Refuses an ELF file cut short, from its first ASize bytes at AHeader (AHeaderSize of them at
+/// hand): the ELF library would take a cut-off section table for an empty one and the file for
+/// one without code. Files that are not ELF are left to CheckElf.
+void CheckHeaderExtent(std::string_view AName, const unsigned char* AHeader,
+                       std::size_t AHeaderSize, std::uint64_t ASize) {
+    if (AHeaderSize < 4 || std::memcmp(AHeader, ELFMAG, SELFMAG) != 0)
+        return;
+    if (AHeaderSize < EI_NIDENT)
+        FailTruncated(AName, "the ELF header", EI_NIDENT, ASize);
+    const bool wide = AHeader[EI_CLASS] == ELFCLASS64;
+    const bool big = AHeader[EI_DATA] == ELFDATA2MSB;
+    const std::size_t headerSize = wide ? sizeof(Elf64_Ehdr) : sizeof(Elf32_Ehdr);
+    if (AHeaderSize < headerSize)
+        FailTruncated(AName, "the ELF header", headerSize, ASize);
+    const std::size_t word = wide ? 8 : 4;
+    const std::uint64_t phOffset = RawField(AHeader, 24 + word, word, big);
+    const std::uint64_t shOffset = RawField(AHeader, 24 + 2 * word, word, big);
+    const std::size_t counts = 24 + 3 * word + 4 + 2; // behind e_flags and e_ehsize
+    const std::uint64_t phEntry = RawField(AHeader, counts, 2, big);
+    const std::uint64_t phCount = RawField(AHeader, counts + 2, 2, big);
+    const std::uint64_t shEntry = RawField(AHeader, counts + 4, 2, big);
+    const std::uint64_t shCount = RawField(AHeader, counts + 6, 2, big);
+    if (phOffset != 0 && Beyond(phOffset, phCount, phEntry, ASize))
+        FailTruncated(AName, "the program header table", phOffset + phCount * phEntry, ASize);
+    // A count of 0 with a table present means more sections than the field holds; the first
+    // entry then holds the count and must be there at least.
+    if (shOffset != 0 && Beyond(shOffset, shCount == 0 ? 1 : shCount, shEntry, ASize))
+        FailTruncated(AName, "the section header table",
+                      shOffset + (shCount == 0 ? 1 : shCount) * shEntry, ASize);
+}
+
+/// Refuses a file whose sections (other than those without content) reach past its end.
+void CheckSectionExtent(const TElfFile& AFile) {
+    std::size_t names = 0;
+    const bool named = elf_getshdrstrndx(AFile.FElf, &names) == 0;
+    for (Elf_Scn* scn = elf_nextscn(AFile.FElf, nullptr); scn != nullptr;
+         scn = elf_nextscn(AFile.FElf, scn)) {
+        GElf_Shdr header;
+        if (gelf_getshdr(scn, &header) == nullptr)
+            Fail(AFile.FName, "damaged section header");
+        if (header.sh_type == SHT_NOBITS || header.sh_size == 0 ||
+            !Beyond(header.sh_offset, 1, header.sh_size, AFile.FSize))
+            continue;
+        const char* name = named ? elf_strptr(AFile.FElf, names, header.sh_name) : nullptr;
+        FailTruncated(AFile.FName,
+                      "section " + (name != nullptr && *name != '\0'
+                                        ? std::string(name)
+                                        : "number " + std::to_string(elf_ndxscn(scn))),
+                      header.sh_offset + header.sh_size, AFile.FSize);
+    }
+}
+
 void OpenFile(const std::string& APath, TElfFile& AFile) {
     AFile.FName = APath;
     InitLibelf(APath);
-    AFile.FFd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (AFile.FFd < 0)
-        Fail(APath, std::string("cannot open: ") + std::strerror(errno));
-    struct stat status;
-    if (::fstat(AFile.FFd, &status) != 0 || !S_ISREG(status.st_mode))
-        Fail(APath, "not a regular file");
+    try {
+        AFile.FFd = fileops::OpenRegularFile(APath, &AFile.FSize).Release();
+    } catch (const fileops::EFileError& error) {
+        Fail(APath, error.Kind() == fileops::TFileErrorKind::fekNotRegular
+                        ? std::string("not a regular file")
+                        : "cannot open: " + error.Reason());
+    }
+    unsigned char header[sizeof(Elf64_Ehdr)] = {};
+    ssize_t got = 0;
+    while ((got = ::pread(AFile.FFd, header, sizeof header, 0)) < 0 && errno == EINTR) {
+    }
+    if (got < 0)
+        Fail(APath, std::string("cannot read: ") + std::strerror(errno));
+    CheckHeaderExtent(APath, header, static_cast<std::size_t>(got), AFile.FSize);
     AFile.FElf = elf_begin(AFile.FFd, ELF_C_READ_MMAP, nullptr);
     CheckElf(AFile);
+    CheckSectionExtent(AFile);
 }
 
 struct TSection {
@@ -401,10 +485,17 @@ void ReadUnit(const TElfImage& AImage, const TLineSection& ALines, Dwarf_Die& AD
         BuildEntries(AImage, ARows, AUnit);
 }
 
+/// ": <what the DWARF library says>", or nothing when it has no error to tell.
+std::string DwarfReason() {
+    const int error = dwarf_errno();
+    return error != 0 ? std::string(": ") + dwarf_errmsg(error) : std::string();
+}
+
 /// Reads every compilation unit of ADwarf that has code in the code section.
 void ReadUnits(std::string_view AName, Dwarf* ADwarf, const TLineSection& ALines,
                TElfImage& AImage) {
     Dwarf_CU* unit = nullptr;
+    std::size_t read = 0;
     TClaimed claimed;
     std::vector<TLineRow> rows;
     for (;;) {
@@ -416,7 +507,9 @@ void ReadUnits(std::string_view AName, Dwarf* ADwarf, const TLineSection& ALines
         if (result > 0)
             break;
         if (result < 0)
-            Fail(AName, std::string("damaged debug information: ") + dwarf_errmsg(-1));
+            Fail(AName, "damaged debug information: compilation unit " + std::to_string(read + 1) +
+                            " in .debug_info cannot be read" + DwarfReason());
+        ++read;
         unit = next;
         if (unitType != DW_UT_compile && unitType != DW_UT_skeleton)
             continue;
@@ -493,7 +586,7 @@ TElfImage ReadImage(const TElfFile& AExecutable, const TElfFile* ADebug) {
         Fail(debug.FName, "no DWARF debug information (build with -g or give --debug-file)");
     std::unique_ptr<Dwarf, TDwarfCloser> dwarf(dwarf_begin_elf(debug.FElf, DWARF_C_READ, nullptr));
     if (!dwarf)
-        Fail(debug.FName, std::string("cannot read debug information: ") + dwarf_errmsg(-1));
+        Fail(debug.FName, "damaged debug information: cannot be opened" + DwarfReason());
     ReadUnits(debug.FName, dwarf.get(), FindLineSection(debug), image);
     if (image.Units.empty())
         Fail(debug.FName, "no line information for the code section");
@@ -577,8 +670,12 @@ TElfImage ReadElfImage(const std::string& APath, const std::string& ADebugPath) 
 TElfImage ReadElfImageFromMemory(char* AData, std::size_t ASize, std::string_view AName) {
     TElfFile file;
     file.FName = AName;
+    file.FSize = ASize;
     InitLibelf(AName);
+    CheckHeaderExtent(AName, reinterpret_cast<const unsigned char*>(AData), ASize, ASize);
     file.FElf = elf_memory(AData, ASize);
+    CheckElf(file);
+    CheckSectionExtent(file);
     return ReadImage(file, nullptr);
 }
 

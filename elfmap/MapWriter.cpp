@@ -4,14 +4,9 @@
 #include "mapfile/MapFormat.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <queue>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -467,71 +462,53 @@ std::string DefaultMapPath(const std::string& AExecutable) {
     return AExecutable.substr(0, dot) + ".map";
 }
 
-TAtomicFileWriter::TAtomicFileWriter(std::string APath)
-    : FPath(std::move(APath))
-    , FTemporary(FPath + ".XXXXXX") {
-    FHandle = ::mkstemp(FTemporary.data());
-    if (FHandle < 0)
-        throw EElfMapError(FPath +
-                           ": cannot create a temporary file beside it: " + std::strerror(errno));
-    // mkstemp creates the file private; a map is as readable as any file the user creates.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(FHandle, 0666 & ~mask) != 0)
-        Fail("cannot set permissions", errno);
+namespace {
+
+/// The tool's message for a failed step of the replacement.
+[[noreturn]] void RaiseWriteError(const fileops::EFileError& AError) {
+    std::string what;
+    if (AError.Kind() != fileops::TFileErrorKind::fekSystem || AError.Operation() == "rename")
+        what = "cannot replace";
+    else if (AError.Operation() == "create")
+        what = "cannot create a temporary file beside it";
+    else
+        what = "cannot write";
+    throw EElfMapError(AError.Path() + ": " + what + ": " + AError.Reason());
 }
 
-TAtomicFileWriter::~TAtomicFileWriter() {
-    if (FHandle >= 0) {
-        ::close(FHandle);
-        ::unlink(FTemporary.c_str());
+fileops::TFileReplacement StartReplacement(const std::string& APath,
+                                           std::vector<std::string> AInputs) {
+    try {
+        return fileops::TFileReplacement(APath, {std::move(AInputs)});
+    } catch (const fileops::EFileError& error) {
+        RaiseWriteError(error);
     }
 }
 
-void TAtomicFileWriter::Fail(const char* AWhat, int AError) {
-    if (FHandle >= 0)
-        ::close(FHandle);
-    FHandle = -1;
-    ::unlink(FTemporary.c_str());
-    throw EElfMapError(FPath + ": " + AWhat + ": " + std::strerror(AError));
-}
+} // namespace
+
+TAtomicFileWriter::TAtomicFileWriter(std::string APath, std::vector<std::string> AInputs)
+    : FReplacement(StartReplacement(APath, std::move(AInputs))) {}
 
 void TAtomicFileWriter::Put(std::string_view AText) {
-    if (FHandle < 0)
-        throw EElfMapError(FPath + ": cannot write: already closed");
-    const char* data = AText.data();
-    std::size_t left = AText.size();
-    while (left > 0) {
-        const ssize_t written = ::write(FHandle, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail("cannot write", errno);
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+    try {
+        FReplacement.Write(AText);
+    } catch (const fileops::EFileError& error) {
+        RaiseWriteError(error);
     }
 }
 
 void TAtomicFileWriter::Commit() {
-    if (FHandle < 0)
-        throw EElfMapError(FPath + ": cannot write: already closed");
-    const int handle = FHandle;
-    FHandle = -1;
-    if (::close(handle) != 0) {
-        const int error = errno;
-        ::unlink(FTemporary.c_str());
-        throw EElfMapError(FPath + ": cannot write: " + std::strerror(error));
-    }
-    if (::rename(FTemporary.c_str(), FPath.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(FTemporary.c_str());
-        throw EElfMapError(FPath + ": cannot replace: " + std::strerror(error));
+    try {
+        FReplacement.Commit();
+    } catch (const fileops::EFileError& error) {
+        RaiseWriteError(error);
     }
 }
 
-void WriteFileAtomically(const std::string& APath, std::string_view AContent) {
-    TAtomicFileWriter writer(APath);
+void WriteFileAtomically(const std::string& APath, std::string_view AContent,
+                         std::vector<std::string> AInputs) {
+    TAtomicFileWriter writer(APath, std::move(AInputs));
     writer.Put(AContent);
     writer.Commit();
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "elfmap/ElfImage.h"
+#include "platform/linux/FileOps.h"
 
 #include <cstddef>
 #include <string>
@@ -46,30 +47,26 @@ std::string FormatMap(const TElfImage& AImage);
 /// its name has none (as the exception logger derives it).
 std::string DefaultMapPath(const std::string& AExecutable);
 
-/// A file replaced in one step: the text goes to a temporary file in the same folder, which
-/// Commit renames over APath, so that readers see the old or the new map, never a part. Every
-/// failure raises EElfMapError naming APath and leaves APath as it was; a writer destroyed
-/// without Commit removes its temporary file.
+/// A file replaced in one step (fileops::TFileReplacement): the text goes to a temporary file in
+/// the same folder, which Commit renames over APath, so that readers see the old or the new map,
+/// never a part. A symbolic link is written through and an existing map keeps its permissions.
+/// APath is refused when it exists and is not a regular file, or is one of AInputs (by device
+/// and inode: the executable or its debug file under any name). Every failure raises
+/// EElfMapError naming APath and leaves APath as it was; a writer destroyed without Commit
+/// removes its temporary file.
 class TAtomicFileWriter : public TMapOutput {
 public:
-    explicit TAtomicFileWriter(std::string APath);
-    ~TAtomicFileWriter() override;
-
-    TAtomicFileWriter(const TAtomicFileWriter&) = delete;
-    TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
+    explicit TAtomicFileWriter(std::string APath, std::vector<std::string> AInputs = {});
 
     void Put(std::string_view AText) override;
     void Commit();
 
 private:
-    [[noreturn]] void Fail(const char* AWhat, int AError);
-
-    std::string FPath;
-    std::string FTemporary;
-    int FHandle = -1;
+    fileops::TFileReplacement FReplacement;
 };
 
 /// Replaces APath with AContent through TAtomicFileWriter.
-void WriteFileAtomically(const std::string& APath, std::string_view AContent);
+void WriteFileAtomically(const std::string& APath, std::string_view AContent,
+                         std::vector<std::string> AInputs = {});
 
 } // namespace elfmap

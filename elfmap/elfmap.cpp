@@ -4,11 +4,14 @@
 //   elfmap EXECUTABLE [MAPFILE] [--debug-file FILE]
 #include "elfmap/ElfImage.h"
 #include "elfmap/MapWriter.h"
+#include "platform/linux/FileOps.h"
 
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -17,15 +20,30 @@ constexpr const char* Usage =
     "Writes the map file of EXECUTABLE (default: its path with the extension \".map\") from its\n"
     "function symbols and DWARF line tables; --debug-file reads them from a separate debug file.\n";
 
+// Flushes standard output; 1 with a message when what was written to it was lost, else ACode.
+int FinishOutput(int ACode) {
+    try {
+        fileops::FlushStandardOutput();
+    } catch (const fileops::EFileError& error) {
+        std::fprintf(stderr, "elfmap: cannot write to standard output: %s\n",
+                     error.Reason().c_str());
+        return 1;
+    }
+    return ACode;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    fileops::ReserveStandardStreams();
+    // An interrupted run removes its temporary map; the map itself is replaced in one step.
+    fileops::RemoveTemporariesOnSignals();
     std::string executable, mapFile, debugFile;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
             std::fputs(Usage, stdout);
-            return 0;
+            return FinishOutput(0);
         }
         if (argument == "--debug-file" && i + 1 < argc) {
             debugFile = argv[++i];
@@ -51,7 +69,12 @@ int main(int argc, char** argv) {
         mapFile = elfmap::DefaultMapPath(executable);
     try {
         const elfmap::TElfImage image = elfmap::ReadElfImage(executable, debugFile);
-        elfmap::TAtomicFileWriter writer(mapFile);
+        // The map may never replace what it is made from (an executable named app.map, or the
+        // same path given twice).
+        std::vector<std::string> inputs{executable};
+        if (!debugFile.empty())
+            inputs.push_back(debugFile);
+        elfmap::TAtomicFileWriter writer(mapFile, std::move(inputs));
         elfmap::FormatMap(image, writer);
         writer.Commit();
     } catch (const std::exception& error) {

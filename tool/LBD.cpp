@@ -7,13 +7,12 @@
 // destructor releases the library when the program ends.
 #include "tool/LBD.h"
 
+#include "platform/linux/FileOps.h"
 #include "tool/TdsReader.h"
 #include "tool/VellinError.h"
 
 #include <cstdlib>
 #include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vellin {
 
@@ -34,12 +33,6 @@ namespace {
 template <typename TFunction>
 void Bind(void* AHandle, const char* AName, TFunction& AEntry) {
     AEntry = reinterpret_cast<TFunction>(dlsym(AHandle, AName));
-}
-
-bool FileExists(const std::string& APath) {
-    struct stat info {};
-
-    return lstat(APath.c_str(), &info) == 0;
 }
 
 } // namespace
@@ -79,11 +72,7 @@ std::unique_ptr<TBorDebugLibrary> TBorDebugLibrary::Load(const std::string& APat
 }
 
 std::string ExecutableFolder() {
-    std::string path(4096, '\0');
-    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= path.size())
-        return {};
-    path.resize(static_cast<std::size_t>(length));
+    const std::string path = fileops::ExecutablePath();
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
@@ -93,7 +82,7 @@ std::unique_ptr<TBorDebugLibrary> LoadBorDebugLibrary(const std::string& AFolder
         return nullptr;
     for (const char* name : {BorDebugLibraryName, BorDebugSharedObjectName}) {
         const std::string path = AFolder + name;
-        if (FileExists(path))
+        if (fileops::PathExists(path))
             return TBorDebugLibrary::Load(path);
     }
     return nullptr;

@@ -5,15 +5,13 @@
 // outside the data, so even the unchecked paths of a refused or foreign argument stay in bounds.
 #include "tool/TdsReader.h"
 
+#include "platform/linux/FileOps.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <set>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vellin {
 
@@ -48,13 +46,6 @@ TTdsFile::TTdsFile(std::string AData)
     Check();
 }
 
-TTdsFile::TTdsFile(std::unique_ptr<char[]> ABuffer, std::size_t ASize)
-    : FBuffer(std::move(ABuffer))
-    , FBytes(FBuffer.get())
-    , FSize(ASize) {
-    Check();
-}
-
 void TTdsFile::Check() {
     const std::uint64_t size = FSize;
     if (size < 2 * TrailerSize)
@@ -84,38 +75,8 @@ void TTdsFile::Check() {
 
 std::unique_ptr<TTdsFile> TTdsFile::Open(const std::string& APath) {
     // Read, not mapped: a file cut short by someone else while it is mapped would kill the tool
-    // with SIGBUS. The buffer is left uninitialised; the read fills it.
-    const int fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error("cannot open " + APath);
-
-    struct stat info {};
-
-    std::size_t capacity = 1 << 16;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        capacity = static_cast<std::size_t>(info.st_size) + 1; // +1 sees the end at once
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    std::size_t size = 0;
-    while (true) {
-        if (size == capacity) {
-            std::unique_ptr<char[]> larger(new char[capacity * 2]);
-            std::memcpy(larger.get(), buffer.get(), size);
-            buffer = std::move(larger);
-            capacity *= 2;
-        }
-        const ssize_t got = ::read(fd, buffer.get() + size, capacity - size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            ::close(fd);
-            throw std::runtime_error("cannot read " + APath);
-        }
-        if (got == 0)
-            break;
-        size += static_cast<std::size_t>(got);
-    }
-    ::close(fd);
-    return std::unique_ptr<TTdsFile>(new TTdsFile(std::move(buffer), size));
+    // with SIGBUS. A FIFO or device is refused before anything is read.
+    return std::make_unique<TTdsFile>(fileops::ReadWholeFile(APath));
 }
 
 void TTdsFile::ReadDirectory() {

@@ -67,7 +67,8 @@ public:
     /// Raises std::runtime_error naming the first fault found (for diagnostics only).
     explicit TTdsFile(std::string AData);
 
-    /// Reads APath whole and checks it as above; raises std::runtime_error when it cannot.
+    /// Reads APath whole and checks it as above; raises std::runtime_error when it cannot (also
+    /// for a FIFO, device or folder, which are refused before anything is read).
     static std::unique_ptr<TTdsFile> Open(const std::string& APath);
 
     TTdsFile(const TTdsFile&) = delete;
@@ -122,7 +123,6 @@ public:
     std::uint16_t U16(std::uint32_t AOffset, std::uint32_t AField) const;
 
 private:
-    TTdsFile(std::unique_ptr<char[]> ABuffer, std::size_t ASize);
     void Check();
     void ReadDirectory();
     void ReadNames();
@@ -134,9 +134,8 @@ private:
     std::uint64_t SrcEntry(std::uint32_t AOffset, std::uint32_t AFile) const;
     bool Fits(std::uint64_t AOffset, std::uint64_t ASize) const;
 
-    std::string FData;               ///< the whole file when it was handed over as a string
-    std::unique_ptr<char[]> FBuffer; ///< the whole file when it was read from disk
-    const char* FBytes = nullptr;    ///< the whole file, either way
+    std::string FData;            ///< the whole file
+    const char* FBytes = nullptr; ///< FData.data()
     std::uint64_t FSize = 0;
     std::uint64_t FBase = 0;   ///< start of the debug data in the file
     std::uint64_t FLength = 0; ///< bytes of debug data, the trailer excluded

@@ -20,7 +20,10 @@ std::string UnhandledErrorReport(const std::exception_ptr& AError) {
 int ReportUnhandledError(const std::exception_ptr& AError) {
     const std::string report = UnhandledErrorReport(AError) + "\n";
     std::fwrite(report.data(), 1, report.size(), stdout);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fwrite(report.data(), 1, report.size(), stderr);
+        std::fflush(stderr);
+    }
     return 1;
 }
 

@@ -7,17 +7,12 @@
 #include "tool/vellin.h"
 
 #include "mapfile/MapFormat.h"
+#include "platform/linux/FileOps.h"
 #include "tool/TextUtils.h"
 #include "tool/VellinError.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vellin {
 
@@ -245,93 +240,41 @@ void TTdsWalk::Symbols(std::int32_t AKind, std::int32_t AOffset, std::int32_t AS
     }
 }
 
-// One open, fstat and read into a string of the file's size; more reads only when the file grew
-// or is not a regular file.
-std::string ReadWholeFile(const std::string& APath) {
-    auto fail = [&](int AErrno) {
-        throw EFOpenError("Cannot open file \"" + APath + "\". " + std::strerror(AErrno));
-    };
-    const int fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(errno);
-
-    struct stat info {};
-
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    std::string text((regular ? static_cast<std::size_t>(info.st_size) : 0) + 1, '\0');
-    std::size_t size = 0;
-    while (true) {
-        if (size == text.size())
-            text.resize(text.size() * 2);
-        const ssize_t got = ::read(fd, text.data() + size, text.size() - size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            const int error = errno;
-            ::close(fd);
-            fail(error);
-        }
-        if (got == 0)
-            break;
-        size += static_cast<std::size_t>(got);
+// The map as it is on disk; the framework's file-open error when it cannot be read.
+std::string ReadMapFile(const std::string& AMapFile) {
+    try {
+        return fileops::ReadWholeFile(AMapFile);
+    } catch (const fileops::EFileError& error) {
+        throw EFOpenError("Cannot open file \"" + AMapFile + "\". " + error.Reason());
     }
-    ::close(fd);
-    text.resize(size);
-    return text;
 }
 
-// Writes AText beside APath under a temporary name and renames it over APath, keeping the old
-// file's permissions. A symbolic link is followed, so the file it points at is replaced. There is
-// no fsync: the rename guards against the tool failing part-way, which is what matters here, and
+// Replaces the map in one step (see fileops::TFileReplacement): a failure leaves the old map
+// whole, a symbolic link is written through and the map keeps its permissions. There is no
+// fsync: the rename guards against the tool failing part-way, which is what matters here, and
 // syncing would make the tool several times slower than the reading and writing it does.
-void ReplaceFile(const std::string& APath, const std::string& AText) {
-    std::string target = APath;
-    std::error_code error;
-    if (std::filesystem::is_symlink(APath, error)) {
-        const auto resolved = std::filesystem::canonical(APath, error);
-        if (!error)
-            target = resolved.string();
+void WriteMapFile(const std::string& AMapFile, const std::string& AText,
+                  const std::string& ATdsFile) {
+    try {
+        fileops::ReplaceFile(AMapFile, AText, {{ATdsFile}});
+    } catch (const fileops::EFileError& error) {
+        throw EFCreateError("Cannot create file \"" + AMapFile + "\". " + error.Reason());
     }
+}
 
-    struct stat old {};
-
-    const bool hadFile = ::stat(target.c_str(), &old) == 0;
-    const std::size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temporary = folder + "." + name + ".vellin-XXXXXX";
-    auto fail = [&](int AErrno) {
-        throw EFCreateError("Cannot create file \"" + APath + "\". " + std::strerror(AErrno));
-    };
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        fail(errno);
-    int failure = 0;
-    const char* data = AText.data();
-    std::size_t left = AText.size();
-    while (left > 0 && failure == 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            failure = written < 0 ? errno : EIO;
-        else
-            data += written, left -= static_cast<std::size_t>(written);
-    }
-    if (failure == 0 && hadFile && ::fchmod(fd, old.st_mode & 07777) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure == 0 && std::rename(temporary.c_str(), target.c_str()) != 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temporary.c_str());
-        fail(failure);
+// A FIFO or a device would make the debug-symbol library wait or read without end; such a path
+// is refused as a file the library cannot open. Anything else is left to the library.
+void CheckTdsPath(const std::string& ATdsFile) {
+    try {
+        fileops::OpenRegularFile(ATdsFile);
+    } catch (const fileops::EFileError& error) {
+        if (error.Kind() == fileops::TFileErrorKind::fekNotRegular)
+            throw EVellinError("Cannot open the debug file: " + ATdsFile + ".");
     }
 }
 
 TTdsTail ReadTds(const std::string& ATdsFile, const TBorDebugApi& AApi) {
+    CheckTdsPath(ATdsFile);
     std::int32_t error = 0;
     const std::int32_t handle = AApi.RegisterFile(ATdsFile.c_str(), 0, -1, &error);
     if (error != 0 || handle == 0)
@@ -373,7 +316,7 @@ void ReadTdsFile(const std::string& ATdsFile, std::vector<std::string>& ATail,
 void MergeIntoMapFile(const std::string& ATdsFile, const std::string& AMapFile,
                       const TBorDebugApi& AApi) {
     const TTdsTail tail = ReadTds(ATdsFile, AApi);
-    const std::string map = ReadWholeFile(AMapFile);
+    const std::string map = ReadMapFile(AMapFile);
     std::string text;
     const bool noHeader = ForEachLine(map, [&](std::string_view ALine) {
         if (SameText(ALine, jex::mapformat::PublicsByNameLine))
@@ -384,7 +327,7 @@ void MergeIntoMapFile(const std::string& ATdsFile, const std::string& AMapFile,
     if (noHeader)
         throw EVellinError("Invalid map file: " + AMapFile);
     tail.AppendTo(text);
-    ReplaceFile(AMapFile, text);
+    WriteMapFile(AMapFile, text, ATdsFile);
 }
 
 std::string_view ConvertSymbolName(std::string_view ARawName, std::string& AWork) {
@@ -452,22 +395,6 @@ std::string ChangeFileExt(const std::string& APath, const std::string& AExtensio
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return APath + AExtension;
     return APath.substr(0, dot) + AExtension;
-}
-
-int RunVellin(int AArgCount, const char* const* AArgs, const TBorDebugApi& AApi) {
-    try {
-        if (AArgCount < 2) {
-            std::fwrite(UsageText.data(), 1, UsageText.size(), stdout);
-            std::fflush(stdout);
-            return 0;
-        }
-        const std::string tds = AArgs[1];
-        const std::string map = AArgCount >= 3 ? std::string(AArgs[2]) : ChangeFileExt(tds, ".map");
-        MergeIntoMapFile(tds, map, AApi);
-        return 0;
-    } catch (...) {
-        return ReportUnhandledError(std::current_exception());
-    }
 }
 
 } // namespace vellin

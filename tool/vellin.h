@@ -23,10 +23,12 @@ inline constexpr std::string_view UsageText = "VELLIN v1.2\n"
 
 /// The whole job of one run: reads ATdsFile first, then the map, and replaces AMapFile only when
 /// both succeeded. The new map is written to a temporary file in the map's folder and renamed
-/// over it, so a failure while writing leaves the old map whole. Raises EVellinError
-/// "Cannot open the debug file: <tds>.", EFOpenError when the map cannot be read,
+/// over it, so a failure while writing leaves the old map whole; a symbolic link is written
+/// through and the map keeps its permissions. Raises EVellinError
+/// "Cannot open the debug file: <tds>." (also for a FIFO, device or folder), EFOpenError when
+/// the map cannot be read or is not a regular file,
 /// EVellinError "Invalid map file: <map>" when no line equals the publics-by-name header (letter
-/// case aside), and EFCreateError when the new map cannot be written.
+/// case aside), and EFCreateError when the new map cannot be written or is the debug file.
 void MergeIntoMapFile(const std::string& ATdsFile, const std::string& AMapFile,
                       const TBorDebugApi& AApi = BorDebug());
 
@@ -61,10 +63,5 @@ std::string_view SourceFileName(std::string_view APath, std::string& AWork);
 /// APath with the extension of its file name (from its last ".") replaced by AExtension, or
 /// AExtension appended when the file name has no ".".
 std::string ChangeFileExt(const std::string& APath, const std::string& AExtension);
-
-/// The command line: usage text without arguments (exit code 0), else the merge of argument 1
-/// into argument 2 (default: argument 1 with ".map"). Prints nothing on success; an error is
-/// reported on standard output with exit code 1.
-int RunVellin(int AArgCount, const char* const* AArgs, const TBorDebugApi& AApi = BorDebug());
 
 } // namespace vellin

@@ -4,11 +4,12 @@
 // addresses printed after "Phys.addr:" with the same reader the exception logger uses, or lists
 // the map's modules. Unlike the logger, it treats a missing map as an error and names it.
 #include "mapfile/Jexmapfile.h"
+#include "platform/linux/FileOps.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,24 +53,36 @@ int Fail(const std::string& AMessage) {
 }
 
 // The reader takes a missing map for an empty one; here the user named it and must hear of it.
+// A FIFO or a device is refused too: the reader would wait on it or read it without end.
 bool CheckMapFile(const std::string& AName, std::string& AError) {
-    std::error_code error;
-    const auto status = std::filesystem::status(AName, error);
-    if (!std::filesystem::exists(status)) {
-        AError = "map file not found: " + AName;
-        return false;
+    try {
+        fileops::OpenRegularFile(AName);
+        return true;
+    } catch (const fileops::EFileError& error) {
+        if (error.Errno() == ENOENT)
+            AError = "map file not found: " + AName;
+        else if (error.Errno() == EISDIR)
+            AError = "not a map file but a folder: " + AName;
+        else
+            AError = "cannot read the map file " + AName + ": " + error.Reason();
     }
-    if (std::filesystem::is_directory(status)) {
-        AError = "not a map file but a folder: " + AName;
-        return false;
+    return false;
+}
+
+// Flushes standard output; 1 with a message when what was written to it was lost, else ACode.
+int FinishOutput(int ACode) {
+    try {
+        fileops::FlushStandardOutput();
+    } catch (const fileops::EFileError& error) {
+        return Fail("cannot write to standard output: " + error.Reason());
     }
-    return true;
+    return ACode;
 }
 
 int Run(const std::vector<std::string>& AArgs) {
     if (AArgs.size() == 1 && (AArgs[0] == "--help" || AArgs[0] == "-h")) {
         std::fputs(Usage, stdout);
-        return 0;
+        return FinishOutput(0);
     }
     const bool units = !AArgs.empty() && AArgs[0] == "--units";
     if ((units && AArgs.size() != 2) || (!units && AArgs.size() < 2)) {
@@ -88,7 +101,7 @@ int Run(const std::vector<std::string>& AArgs) {
         map.LoadUnitNames(&names);
         for (const std::string& name : names)
             std::printf("%s\n", name.c_str());
-        return 0;
+        return FinishOutput(0);
     }
 
     // Every address is checked before any is printed, so a typo gives no partial output.
@@ -113,12 +126,13 @@ int Run(const std::vector<std::string>& AArgs) {
         std::printf("%s\t%s\t%s\t%d\n", AArgs[i + 1].c_str(), map.UnitName().c_str(),
                     map.ProcedureName().c_str(), static_cast<int>(map.LineNumber()));
     }
-    return 0;
+    return FinishOutput(0);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    fileops::ReserveStandardStreams();
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::exception& e) {

@@ -233,6 +233,12 @@ std::string ReadWholeFile(const std::string& APath) {
     return text;
 }
 
+bool PathExists(const std::string& APath) {
+    struct stat info {};
+
+    return ::lstat(APath.c_str(), &info) == 0;
+}
+
 bool FileIdentity(const std::string& APath, dev_t& ADevice, ino_t& AInode) {
     struct stat info {};
 

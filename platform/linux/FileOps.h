@@ -88,6 +88,10 @@ TFileHandle OpenRegularFile(const std::string& APath, std::uint64_t* ASize = nul
 /// file's size, more only when it grew meanwhile.
 std::string ReadWholeFile(const std::string& APath);
 
+/// True when something exists under APath: a file, folder or any other entry, also a symbolic
+/// link whose target is missing (the link itself is not followed).
+bool PathExists(const std::string& APath);
+
 /// The device and inode of APath (links followed); false when it cannot be stat'ed.
 bool FileIdentity(const std::string& APath, dev_t& ADevice, ino_t& AInode);
 

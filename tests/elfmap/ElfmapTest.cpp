@@ -4,12 +4,18 @@
 #include "elfmap/ElfImage.h"
 #include "elfmap/MapWriter.h"
 #include "mapfile/Jexmapfile.h"
+#include "tests/support/InterruptedRun.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 namespace {
@@ -240,4 +246,203 @@ TEST(ReadElfImageTest, MemoryImageOfGarbageIsRefusedWithItsName) {
             }
         },
         elfmap::EElfMapError);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using jex::test::EntryCount;
+using jex::test::ReadFileBytes;
+using jex::test::RunShell;
+using jex::test::ShellQuote;
+using jex::test::WriteFileBytes;
+
+/// elfmap with the given arguments (each quoted) under a time limit, so that a run that blocks
+/// fails the test instead of hanging it.
+jex::test::TShellRun RunElfmap(const std::vector<std::string>& AArgs, const std::string& AFolder,
+                               const std::string& ARedirect = {}) {
+    std::string command = "timeout 20 " + ShellQuote(ELFMAP_PROGRAM);
+    for (const std::string& arg : AArgs)
+        command += " " + ShellQuote(arg);
+    return RunShell(command + " " + ARedirect, AFolder);
+}
+
+} // namespace
+
+// An executable named like its map, the same path twice, the debug file as the map, a hard link
+// of the executable: each is refused and stays byte for byte what it was.
+TEST(ElfmapOutputTest, TheMapNeverReplacesTheProgramOrItsDebugFile) {
+    jex::test::TempDir dir;
+    const std::string program = ReadFileBytes(ELFMAP_FIXTURE_DWARF5);
+    const std::string debug = ReadFileBytes(std::string(ELFMAP_FIXTURE_SPLIT) + ".debug");
+    WriteFileBytes(dir.File("app.map"), program);
+    WriteFileBytes(dir.File("prog"), program);
+    WriteFileBytes(dir.File("split"), ReadFileBytes(ELFMAP_FIXTURE_SPLIT));
+    WriteFileBytes(dir.File("split.debug"), debug);
+    fs::create_hard_link(dir.Path() / "prog", dir.Path() / "prog.link");
+
+    const std::vector<std::vector<std::string>> runs = {
+        {dir.File("app.map")},
+        {dir.File("prog"), dir.File("prog")},
+        {dir.File("prog"), dir.File("prog.link")},
+        {dir.File("split"), dir.File("split.debug"), "--debug-file", dir.File("split.debug")},
+    };
+    for (const auto& args : runs) {
+        const auto run = RunElfmap(args, dir.Path().string());
+        const std::string map = args.size() == 1 ? args[0] : args[1];
+        EXPECT_EQ(run.ExitCode, 1) << map;
+        EXPECT_EQ(
+            run.Err.rfind("elfmap: " + map + ": cannot replace: is one of the input files", 0), 0u)
+            << run.Err;
+    }
+    EXPECT_EQ(ReadFileBytes(dir.File("app.map")), program);
+    EXPECT_EQ(ReadFileBytes(dir.File("prog")), program);
+    EXPECT_EQ(ReadFileBytes(dir.File("split.debug")), debug);
+    EXPECT_EQ(EntryCount(dir.Path()), 5u);
+}
+
+TEST(ElfmapOutputTest, AMapThatIsADeviceFifoOrFolderIsRefusedAndLeftAsItWas) {
+    jex::test::TempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("fifo.map").c_str(), 0600), 0);
+    fs::create_directory(dir.Path() / "folder.map");
+    // A device node of its own (as root), never a system one: the numbers of /dev/null.
+    const bool device = mknod(dir.File("device.map").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    for (const char* name : {"fifo.map", "folder.map", "device.map"}) {
+        if (std::string(name) == "device.map" && !device)
+            continue;
+        const auto run = RunElfmap({ELFMAP_FIXTURE_DWARF5, dir.File(name)}, dir.Path().string());
+        EXPECT_EQ(run.ExitCode, 1) << name;
+        EXPECT_NE(run.Err.find(": cannot replace: not a regular file"), std::string::npos)
+            << run.Err;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir.Path() / "fifo.map"));
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "folder.map"));
+    EXPECT_TRUE(!device || fs::is_character_file(dir.Path() / "device.map"));
+    EXPECT_EQ(EntryCount(dir.Path()), device ? 3u : 2u);
+}
+
+TEST(ElfmapOutputTest, AMapBehindALinkIsWrittenWhereItPointsAndKeepsItsMode) {
+    jex::test::TempDir dir;
+    fs::create_directory(dir.Path() / "maps");
+    WriteFileBytes(dir.File("maps/real.map"), "previous map");
+    chmod(dir.File("maps/real.map").c_str(), 0640);
+    fs::create_symlink("maps/real.map", dir.Path() / "link.map");
+    const auto run = RunElfmap({ELFMAP_FIXTURE_DWARF5, dir.File("link.map")}, dir.Path().string());
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "link.map"));
+    EXPECT_EQ(ReadFileBytes(dir.File("maps/real.map")),
+              ReadFileBytes(elfmap::DefaultMapPath(ELFMAP_FIXTURE_DWARF5)));
+
+    struct stat info {};
+
+    stat(dir.File("maps/real.map").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(EntryCount(dir.Path() / "maps"), 1u);
+}
+
+TEST(ElfmapInputTest, FifosAndDevicesAreRefusedWithoutBlocking) {
+    jex::test::TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::vector<std::string>> runs = {
+        {fifo, dir.File("a.map")},
+        {"/dev/zero", dir.File("a.map")},
+        {ELFMAP_FIXTURE_SPLIT, dir.File("a.map"), "--debug-file", fifo},
+    };
+    for (const auto& args : runs) {
+        const auto run = RunElfmap(args, dir.Path().string());
+        EXPECT_EQ(run.ExitCode, 1) << args[0];
+        EXPECT_NE(run.Err.find(": not a regular file"), std::string::npos) << run.Err;
+    }
+    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+}
+
+TEST(ElfmapInputTest, TruncatedAndDamagedFilesAreNamedAsSuchWithWhere) {
+    jex::test::TempDir dir;
+    const std::string good = ReadFileBytes(ELFMAP_FIXTURE_DWARF5);
+    for (std::size_t eighth = 1; eighth < 8; ++eighth) {
+        const std::string cut = dir.File("cut" + std::to_string(eighth));
+        WriteFileBytes(cut, good.substr(0, good.size() * eighth / 8));
+        const auto run = RunElfmap({cut, dir.File("cut.map")}, dir.Path().string());
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.Err.rfind("elfmap: " + cut + ": truncated: ", 0), 0u) << run.Err;
+        EXPECT_NE(run.Err.find(", the file at byte " + std::to_string(good.size() * eighth / 8)),
+                  std::string::npos)
+            << run.Err;
+    }
+
+    // The version of the first compilation unit overwritten.
+    std::string damaged = ReadFileBytes(std::string(ELFMAP_FIXTURE_SPLIT) + ".debug");
+    const auto run =
+        RunShell("readelf -SW " + ShellQuote(std::string(ELFMAP_FIXTURE_SPLIT) + ".debug") +
+                     " | sed -n 's/.*\\.debug_info *[A-Z]* *[0-9a-f]* *\\([0-9a-f]*\\).*/\\1/p'",
+                 dir.Path().string());
+    ASSERT_FALSE(run.Out.empty()) << run.Err;
+    const std::size_t info = std::stoul(run.Out, nullptr, 16);
+    damaged.replace(info + 4, 2, "\xff\xff");
+    WriteFileBytes(dir.File("damaged.debug"), damaged);
+    const auto refused = RunElfmap(
+        {ELFMAP_FIXTURE_SPLIT, dir.File("d.map"), "--debug-file", dir.File("damaged.debug")},
+        dir.Path().string());
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_EQ(refused.Err.rfind("elfmap: " + dir.File("damaged.debug") +
+                                    ": damaged debug information: compilation unit 1 in "
+                                    ".debug_info cannot be read",
+                                0),
+              0u)
+        << refused.Err;
+    EXPECT_EQ(refused.Err.find("no error"), std::string::npos) << refused.Err;
+}
+
+TEST(ElfmapOutputTest, StandardOutputThatCannotBeWrittenEndsWithExitCodeOne) {
+    jex::test::TempDir dir;
+    const auto full = RunElfmap({"--help"}, dir.Path().string(), ">/dev/full");
+    EXPECT_EQ(full.ExitCode, 1);
+    EXPECT_EQ(full.Err, "elfmap: cannot write to standard output: " +
+                            std::string(std::strerror(ENOSPC)) + "\n");
+    const auto closed = RunElfmap({"--help"}, dir.Path().string(), ">&-");
+    EXPECT_EQ(closed.ExitCode, 1);
+    EXPECT_EQ(closed.Err, "elfmap: cannot write to standard output: " +
+                              std::string(std::strerror(EBADF)) + "\n");
+}
+
+TEST(ElfmapOutputTest, AFullFileSystemLeavesTheOldMapByteForByte) {
+    if (!jex::test::CanMountPrivateTmpfs())
+        GTEST_SKIP() << "no private tmpfs can be mounted here";
+    jex::test::TempDir dir;
+    const std::string small = dir.File("small");
+    fs::create_directory(small);
+    const std::string old(30000, 'o');
+    WriteFileBytes(dir.File("old.map"), old);
+    // The old map and the new one (35 KB) do not both fit into 64 KB.
+    const std::string map = small + "/app.map";
+    const auto run = RunShell(
+        "unshare -m sh -c " +
+            ShellQuote("mount -t tmpfs -o size=64k tmpfs " + ShellQuote(small) + " && cp " +
+                       ShellQuote(dir.File("old.map")) + " " + ShellQuote(map) + " && { " +
+                       ShellQuote(ELFMAP_PROGRAM) + " " + ShellQuote(ELFMAP_FIXTURE_DWARF5) + " " +
+                       ShellQuote(map) + "; echo $? >" + ShellQuote(dir.File("rc")) + "; } && cp " +
+                       ShellQuote(map) + " " + ShellQuote(dir.File("after.map")) + " && ls -A " +
+                       ShellQuote(small) + " >" + ShellQuote(dir.File("ls"))),
+        dir.Path().string());
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(ReadFileBytes(dir.File("rc")), "1\n");
+    EXPECT_EQ(run.Err, "elfmap: " + map + ": cannot write: " + std::strerror(ENOSPC) + "\n");
+    EXPECT_EQ(ReadFileBytes(dir.File("after.map")), old);
+    EXPECT_EQ(ReadFileBytes(dir.File("ls")), "app.map\n");
+}
+
+TEST(ElfmapOutputTest, AnInterruptedRunLeavesTheOldMapAndNoTemporaryFile) {
+    jex::test::TempDir dir;
+    const std::string map = dir.File("app.map");
+    for (int signal : {SIGINT, SIGTERM}) {
+        WriteFileBytes(map, "previous map");
+        const auto run = jex::test::InterruptWhileWriting(
+            {ELFMAP_PROGRAM, ELFMAP_FIXTURE_DWARF5, map}, dir.Path().string(), signal);
+        ASSERT_TRUE(run.SignalledWhileWriting) << "elfmap wrote no new file";
+        ASSERT_TRUE(WIFSIGNALED(run.Status)) << signal;
+        EXPECT_EQ(WTERMSIG(run.Status), signal);
+        EXPECT_EQ(ReadFileBytes(map), "previous map");
+        EXPECT_EQ(EntryCount(dir.Path()), 1u) << run.CreatedName << " left after " << signal;
+    }
 }

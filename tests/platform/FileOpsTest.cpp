@@ -23,6 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using fileops::EFileError;
 using fileops::TFileErrorKind;
+using jex::test::EntryCount;
 using jex::test::ReadFileBytes;
 using jex::test::TempDir;
 using jex::test::WriteFileBytes;
@@ -46,11 +47,6 @@ int RunInChild(const std::function<int()>& ABody) {
     int status = 0;
     waitpid(child, &status, 0);
     return status;
-}
-
-std::size_t EntryCount(const fs::path& AFolder) {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(AFolder), fs::directory_iterator()));
 }
 
 /// The EFileError that AAction raises; fails the test when it raises none.

@@ -34,4 +34,13 @@ void WriteFileBytes(const std::string& APath, const std::string& AContent) {
     out << AContent;
 }
 
+std::size_t EntryCount(const std::filesystem::path& AFolder) {
+    std::error_code error;
+    std::size_t count = 0;
+    for (std::filesystem::directory_iterator it(AFolder, error), end; !error && it != end;
+         it.increment(error))
+        ++count;
+    return count;
+}
+
 } // namespace jex::test

@@ -30,4 +30,7 @@ std::string ReadFileBytes(const std::string& APath);
 /// Writes AContent to APath, replacing it.
 void WriteFileBytes(const std::string& APath, const std::string& AContent);
 
+/// The number of entries in AFolder (0 when it cannot be read): a file left behind shows here.
+std::size_t EntryCount(const std::filesystem::path& AFolder);
+
 } // namespace jex::test

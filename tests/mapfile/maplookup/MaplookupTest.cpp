@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,11 +32,14 @@ std::string Quote(const std::string& AText) {
 
 class MaplookupTest : public ::testing::Test {
 protected:
-    RunResult Run(const std::vector<std::string>& AArgs) {
-        std::string command = Quote(ProgramPath());
+    // Runs maplookup under a time limit (a run that blocks fails instead of hanging the test),
+    // its standard output to a file or as AOutput redirects it.
+    RunResult Run(const std::vector<std::string>& AArgs, const std::string& AOutput = {}) {
+        std::string command = "timeout 20 " + Quote(ProgramPath());
         for (const std::string& arg : AArgs)
             command += " " + Quote(arg);
-        command += " >" + Quote(FDir.File("out")) + " 2>" + Quote(FDir.File("err"));
+        command += (AOutput.empty() ? " >" + Quote(FDir.File("out")) : " " + AOutput) + " 2>" +
+                   Quote(FDir.File("err"));
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
                 jex::test::ReadFileBytes(FDir.File("out")),
@@ -103,5 +109,33 @@ TEST_F(MaplookupTest, WrongArgumentsShowTheUsage) {
         const RunResult r = Run(args);
         EXPECT_EQ(r.ExitCode, 1);
         EXPECT_NE(r.Err.find("Usage: maplookup"), std::string::npos);
+    }
+}
+
+TEST_F(MaplookupTest, FifosAndDevicesAreRefusedWithoutBlocking) {
+    const std::string fifo = FDir.File("fifo.map");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const RunResult fromFifo = Run({fifo, "00401010"});
+    EXPECT_EQ(fromFifo.ExitCode, 1);
+    EXPECT_EQ(fromFifo.Err,
+              "maplookup: cannot read the map file " + fifo + ": not a regular file but a FIFO\n");
+    const RunResult fromDevice = Run({"--units", "/dev/zero"});
+    EXPECT_EQ(fromDevice.ExitCode, 1);
+    EXPECT_EQ(fromDevice.Err, "maplookup: cannot read the map file /dev/zero: not a regular file "
+                              "but a character device\n");
+}
+
+TEST_F(MaplookupTest, AnAnswerThatCannotBeWrittenIsAnErrorWithExitCodeOne) {
+    const std::string map = SampleMap();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{map, "0x00401110"}, {"--units", map}, {"--help"}}) {
+        const RunResult full = Run(args, ">/dev/full");
+        EXPECT_EQ(full.ExitCode, 1) << args[0];
+        EXPECT_EQ(full.Err, "maplookup: cannot write to standard output: " +
+                                std::string(std::strerror(ENOSPC)) + "\n");
+        const RunResult closed = Run(args, ">&-");
+        EXPECT_EQ(closed.ExitCode, 1) << args[0];
+        EXPECT_EQ(closed.Err, "maplookup: cannot write to standard output: " +
+                                  std::string(std::strerror(EBADF)) + "\n");
     }
 }
