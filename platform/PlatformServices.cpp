@@ -1,6 +1,7 @@
 // platform/PlatformServices.cpp - the current service set and its scoped replacement.
 #include "platform/PlatformServices.h"
 
+#include "platform/File.h"
 #include "platform/MailClient.h"
 #include "platform/Screen.h"
 #include "platform/Shell.h"
@@ -12,7 +13,7 @@ namespace {
 
 TPlatformServices& Current() {
     static TPlatformServices services{&LinuxSystemInfo(), &LinuxScreenService(), &LinuxMailClient(),
-                                      &LinuxShell()};
+                                      &LinuxShell(), &LinuxFileService()};
     return services;
 }
 
@@ -33,6 +34,8 @@ TScopedPlatformServices::TScopedPlatformServices(const TPlatformServices& AServi
         current.MailClient = AServices.MailClient;
     if (AServices.Shell != nullptr)
         current.Shell = AServices.Shell;
+    if (AServices.Files != nullptr)
+        current.Files = AServices.Files;
 }
 
 TScopedPlatformServices::~TScopedPlatformServices() {

@@ -8,6 +8,7 @@
 
 namespace platform {
 
+class TFileService;
 class TMailClient;
 class TScreenService;
 class TShell;
@@ -19,6 +20,7 @@ struct TPlatformServices {
     TScreenService* Screen = nullptr;
     TMailClient* MailClient = nullptr;
     TShell* Shell = nullptr;
+    TFileService* Files = nullptr;
 };
 
 /// The current services; every member is set.
