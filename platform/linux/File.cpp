@@ -57,10 +57,10 @@ bool Contains(TFileShareBits AOuter, TFileShareBits AInner) {
     return (AInner & ~AOuter) == 0;
 }
 
-// Milliseconds left until ADeadline, at least 0.
+// Milliseconds left until ADeadline, rounded up; 0 once it has passed.
 int MillisecondsLeft(TClock::time_point ADeadline) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(ADeadline - TClock::now()).count();
+        std::chrono::ceil<std::chrono::milliseconds>(ADeadline - TClock::now()).count();
     return left > 0 ? static_cast<int>(std::min<std::int64_t>(left, 1 << 30)) : 0;
 }
 
