@@ -48,6 +48,9 @@ TTdsFile::TTdsFile(std::string AData)
     Check();
 }
 
+TTdsFile::TTdsFile(std::span<const std::uint8_t> ABytes)
+    : TTdsFile(std::string(reinterpret_cast<const char*>(ABytes.data()), ABytes.size())) {}
+
 TTdsFile::TTdsFile(std::unique_ptr<char[]> ABuffer, std::size_t ASize)
     : FBuffer(std::move(ABuffer))
     , FBytes(FBuffer.get())
