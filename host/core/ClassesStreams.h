@@ -1,6 +1,6 @@
 // host/core/ClassesStreams.h - streams: the abstract stream, handle, file and memory streams.
 //
-// Part of the Classes unit (included at the end of Classes.h). TFileStream turns the
+// Part of the Classes unit (Classes.h includes it). TFileStream turns the
 // framework's open modes and sharing modes into a request to the platform's file service
 // (platform/File.h), which enforces the sharing rule within the process and, through advisory
 // locks, across processes: a log file opened "read and write, deny write" by one program cannot
