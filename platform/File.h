@@ -100,9 +100,11 @@ public:
     /// is empty. A file that grows while it is read is read to its new end.
     virtual int ReadFile(const std::string& APath, std::string& AContents) = 0;
 
-    /// Replaces APath with exactly AContents: a temporary file beside it is written and renamed
-    /// over it. On any failure APath is as it was and the temporary file is gone. A new file
-    /// gets mode 0666 less the umask, an existing one keeps its mode. Returns 0 or an errno.
+    /// Replaces APath with exactly AContents: a temporary file beside it is written, flushed to
+    /// the disk and renamed over it. On any failure APath is as it was and the temporary file
+    /// is gone. A symbolic link is written through (the file it points to is replaced); an
+    /// existing APath that is not a regular file is refused with EINVAL. A new file gets mode
+    /// 0666 less the umask, an existing one keeps its mode. Returns 0 or an errno.
     virtual int ReplaceFile(const std::string& APath, std::string_view AContents) = 0;
 
     /// Renames AFrom to ATo, replacing ATo. Returns 0 or an errno.
@@ -120,5 +122,10 @@ public:
 
 /// The Linux file service.
 TFileService& LinuxFileService();
+
+/// A handle over AFd, a descriptor opened elsewhere (a pipe, a standard stream) that the caller
+/// keeps and closes: reads, writes, seeks and truncates as the handles of Open do, and leaves
+/// AFd open when destroyed. Nothing is claimed or checked.
+std::unique_ptr<TFileHandle> DescriptorHandle(int AFd);
 
 } // namespace platform

@@ -10,15 +10,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace host {
 
 namespace {
-
-// Largest count handed to one read or write call.
-constexpr std::int64_t kMaxChunk = std::int64_t{1} << 30;
 
 [[noreturn]] void RaiseOSError(int AError) {
     throw EOSError("System Error.  Code: " + std::to_string(AError) + ".\r\n" +
@@ -72,34 +69,24 @@ std::int64_t TStream::CopyFrom(TStream& ASource, std::int64_t ACount) {
 
 // ---- THandleStream --------------------------------------------------------------------------
 
+THandleStream::THandleStream(int AHandle)
+    : FHandle(AHandle)
+    , FFile(platform::DescriptorHandle(AHandle)) {}
+
+THandleStream::THandleStream(std::unique_ptr<platform::TFileHandle> AFile)
+    : FHandle(-1)
+    , FFile(std::move(AFile)) {}
+
+THandleStream::~THandleStream() = default;
+
 std::int64_t THandleStream::Read(void* ABuffer, std::int64_t ACount) {
-    std::int64_t done = 0;
-    auto* out = static_cast<char*>(ABuffer);
-    while (done < ACount) {
-        const auto part = static_cast<std::size_t>(std::min(ACount - done, kMaxChunk));
-        const ssize_t got = ::read(FHandle, out + done, part);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    return done;
+    int error = 0;
+    return ACount > 0 ? FFile->Read(ABuffer, ACount, error) : 0;
 }
 
 std::int64_t THandleStream::Write(const void* ABuffer, std::int64_t ACount) {
-    std::int64_t done = 0;
-    const auto* in = static_cast<const char*>(ABuffer);
-    while (done < ACount) {
-        const auto part = static_cast<std::size_t>(std::min(ACount - done, kMaxChunk));
-        const ssize_t put = ::write(FHandle, in + done, part);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            break;
-        done += put;
-    }
-    return done;
+    int error = 0;
+    return ACount > 0 ? FFile->Write(ABuffer, ACount, error) : 0;
 }
 
 std::int64_t THandleStream::Seek(std::int64_t AOffset, TSeekOrigin AOrigin) {
@@ -110,21 +97,21 @@ std::int64_t THandleStream::Seek(std::int64_t AOffset, TSeekOrigin AOrigin) {
         whence = SEEK_END;
     else if (AOrigin != soFromBeginning)
         return -1;
-    return ::lseek(FHandle, static_cast<off_t>(AOffset), whence);
+    return FFile->Seek(AOffset, whence);
 }
 
 void THandleStream::SetSize(std::int64_t ANewSize) {
     if (ANewSize < 0)
         RaiseOSError(EINVAL);
     Seek(ANewSize, soFromBeginning);
-    if (::ftruncate(FHandle, static_cast<off_t>(ANewSize)) != 0)
-        RaiseOSError(errno);
+    if (const int error = FFile->Truncate(ANewSize); error != 0)
+        RaiseOSError(error);
 }
 
 // ---- TFileStream ----------------------------------------------------------------------------
 
 TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
-    : THandleStream(-1)
+    : THandleStream(std::unique_ptr<platform::TFileHandle>())
     , FFileName(AFileName) {
     using namespace platform;
     const bool create = AMode == fmCreate;
@@ -161,35 +148,6 @@ TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
 }
 
 TFileStream::~TFileStream() = default;
-
-std::int64_t TFileStream::Read(void* ABuffer, std::int64_t ACount) {
-    int error = 0;
-    return ACount > 0 ? FFile->Read(ABuffer, ACount, error) : 0;
-}
-
-std::int64_t TFileStream::Write(const void* ABuffer, std::int64_t ACount) {
-    int error = 0;
-    return ACount > 0 ? FFile->Write(ABuffer, ACount, error) : 0;
-}
-
-std::int64_t TFileStream::Seek(std::int64_t AOffset, TSeekOrigin AOrigin) {
-    int whence = SEEK_SET;
-    if (AOrigin == soFromCurrent)
-        whence = SEEK_CUR;
-    else if (AOrigin == soFromEnd)
-        whence = SEEK_END;
-    else if (AOrigin != soFromBeginning)
-        return -1;
-    return FFile->Seek(AOffset, whence);
-}
-
-void TFileStream::SetSize(std::int64_t ANewSize) {
-    if (ANewSize < 0)
-        RaiseOSError(EINVAL);
-    Seek(ANewSize, soFromBeginning);
-    if (const int error = FFile->Truncate(ANewSize); error != 0)
-        RaiseOSError(error);
-}
 
 // ---- TMemoryStream --------------------------------------------------------------------------
 

@@ -97,8 +97,8 @@ public:
 /// A stream over an operating-system file descriptor it does not own (it never closes it).
 class THandleStream : public TStream {
 public:
-    explicit THandleStream(int AHandle)
-        : FHandle(AHandle) {}
+    explicit THandleStream(int AHandle);
+    ~THandleStream() override;
 
     /// Reads until ACount bytes are there, the end of the file or an error; a read interrupted
     /// by a signal is resumed.
@@ -117,7 +117,11 @@ public:
     int Handle() const { return FHandle; }
 
 protected:
+    /// For TFileStream: a stream over a file the platform's file service opened.
+    explicit THandleStream(std::unique_ptr<platform::TFileHandle> AFile);
+
     int FHandle;
+    std::unique_ptr<platform::TFileHandle> FFile; ///< every read, write and seek goes here
 };
 
 /// A stream over a named file, opened in one of the framework's modes:
@@ -146,20 +150,8 @@ public:
 
     const std::string& FileName() const { return FFileName; }
 
-    /// Reads up to ACount bytes; the count read (short at the end or on an error).
-    std::int64_t Read(void* ABuffer, std::int64_t ACount) override;
-
-    /// Writes up to ACount bytes; the count written (short when the file refuses the rest).
-    std::int64_t Write(const void* ABuffer, std::int64_t ACount) override;
-
-    std::int64_t Seek(std::int64_t AOffset, TSeekOrigin AOrigin) override;
-
-    /// Truncates or extends the file and moves the position there; EOSError when it cannot.
-    void SetSize(std::int64_t ANewSize) override;
-
 private:
     std::string FFileName;
-    std::unique_ptr<platform::TFileHandle> FFile;
 };
 
 /// A stream over a growable block of memory.

@@ -1,14 +1,17 @@
 // platform/linux/File.cpp - the Linux file service: opens with sharing modes, whole-file reads,
 // atomic replacement, and the executable's path.
 //
-// The sharing rule has two halves. Across processes each open claims its access and sharing
-// with the advisory locks of FileLock.h. Within the process a table of the files held open
-// stands in where a file system keeps no locks. A read-write open of an existing file claims
+// Reading a whole file, replacing one and the executable's path come from the small file
+// library the tools share (FileOps.h); its errors arrive here as their errno. The sharing rule
+// has two halves. Across processes each open claims its access and sharing with the advisory
+// locks of FileLock.h. Within the process a table of the files held open stands in where a
+// file system keeps no locks. A read-write open of an existing file claims
 // first and, when the claim is granted, is done: one open and one fcntl, the cost the log
 // writer pays per record.
 #include "platform/File.h"
 
 #include "platform/linux/FileLock.h"
+#include "platform/linux/FileOps.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,13 +19,13 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <new>
 #include <poll.h>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace platform {
 
@@ -82,12 +85,15 @@ private:
 
 class TLinuxFile : public TFileHandle {
 public:
-    TLinuxFile(int AFd, std::uint64_t AShareEntry, int ABlockLimitMs)
+    TLinuxFile(int AFd, std::uint64_t AShareEntry, int ABlockLimitMs, bool AOwned = true)
         : FFd(AFd)
         , FShareEntry(AShareEntry)
-        , FBlockLimitMs(ABlockLimitMs) {}
+        , FBlockLimitMs(ABlockLimitMs)
+        , FOwned(AOwned) {}
 
     ~TLinuxFile() override {
+        if (!FOwned)
+            return;
         if (FShareEntry == 0) {
             ::close(FFd);
             return;
@@ -167,6 +173,7 @@ private:
     int FFd;
     std::uint64_t FShareEntry; // key of this open in the share table, 0 when none
     int FBlockLimitMs;
+    bool FOwned; // closed on destruction
 };
 
 // Closes a descriptor on every path out of a function, unless released.
@@ -314,80 +321,30 @@ std::unique_ptr<TFileHandle> TLinuxFileService::Open(const std::string& APath,
 
 int TLinuxFileService::ReadFile(const std::string& APath, std::string& AContents) {
     AContents.clear();
-    // Not blocking on the open: a FIFO without a writer must not hang us before fstat tells.
-    TFdGuard fd(::open(APath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.Get() < 0)
-        return errno;
-
-    struct stat info {};
-
-    if (::fstat(fd.Get(), &info) != 0)
-        return errno;
-    if (S_ISDIR(info.st_mode))
-        return EISDIR;
-    if (!S_ISREG(info.st_mode))
-        return EINVAL;
-    // One byte more than the size tells the end of the file without a second read when the
-    // size is right; files of /proc report 0 and are read to their end all the same.
-    std::string text(static_cast<std::size_t>(info.st_size) + 1, '\0');
-    std::size_t used = 0;
-    for (;;) {
-        if (used == text.size())
-            text.resize(std::max<std::size_t>(4096, text.size() * 2));
-        const ssize_t count = ::read(fd.Get(), text.data() + used, text.size() - used);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return errno;
-        if (count == 0)
-            break;
-        used += static_cast<std::size_t>(count);
+    // The tools' file library refuses folders, FIFOs and devices without blocking on them.
+    try {
+        AContents = fileops::ReadWholeFile(APath);
+        return 0;
+    } catch (const fileops::EFileError& e) {
+        return e.Errno();
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
     }
-    text.resize(used);
-    AContents.swap(text);
-    return 0;
 }
 
 int TLinuxFileService::ReplaceFile(const std::string& APath, std::string_view AContents) {
-    std::string temporary = APath + ".XXXXXX";
-    TFdGuard fd(::mkstemp(temporary.data()));
-    if (fd.Get() < 0)
-        return errno;
-    ::fcntl(fd.Get(), F_SETFD, FD_CLOEXEC);
-    const auto fail = [&](int AError) {
-        ::unlink(temporary.c_str());
-        return AError;
-    };
-
-    // mkstemp creates 0600; the replacement keeps the old file's mode, or gets the usual one.
-    struct stat old {};
-
-    mode_t mode = 0;
-    if (::stat(APath.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+    try {
+        // Flushed to the disk before success is reported: the stores built on this keep their
+        // promise across a power cut too.
+        fileops::TReplaceOptions options;
+        options.Sync = true;
+        fileops::ReplaceFile(APath, AContents, options);
+        return 0;
+    } catch (const fileops::EFileError& e) {
+        return e.Errno();
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
     }
-    if (::fchmod(fd.Get(), mode) != 0)
-        return fail(errno);
-    std::size_t done = 0;
-    while (done < AContents.size()) {
-        const ssize_t put = ::write(fd.Get(), AContents.data() + done, AContents.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return fail(put < 0 ? errno : EIO);
-        done += static_cast<std::size_t>(put);
-    }
-    if (::fsync(fd.Get()) != 0)
-        return fail(errno);
-    if (::close(fd.Release()) != 0)
-        return fail(errno);
-    if (::rename(temporary.c_str(), APath.c_str()) != 0)
-        return fail(errno);
-    return 0;
 }
 
 int TLinuxFileService::Rename(const std::string& AFrom, const std::string& ATo) {
@@ -407,15 +364,7 @@ int TLinuxFileService::Delete(const std::string& APath) {
 }
 
 std::string TLinuxFileService::ExecutablePath() {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0)
-            return {};
-        if (static_cast<std::size_t>(length) < buffer.size())
-            return std::string(buffer.data(), static_cast<std::size_t>(length));
-        buffer.resize(buffer.size() * 2);
-    }
+    return fileops::ExecutablePath();
 }
 
 } // namespace
@@ -423,6 +372,10 @@ std::string TLinuxFileService::ExecutablePath() {
 TFileService& LinuxFileService() {
     static TLinuxFileService service;
     return service;
+}
+
+std::unique_ptr<TFileHandle> DescriptorHandle(int AFd) {
+    return std::make_unique<TLinuxFile>(AFd, 0, -1, false);
 }
 
 } // namespace platform

@@ -98,6 +98,18 @@ TYPED_TEST_P(FileContract, ReplaceFileLeavesTheWholeNewContentTheModeAndNoTempor
 
     EXPECT_NE(this->Files().ReplaceFile(this->FDir.File("no/folder/map.txt"), "x"), 0);
     EXPECT_EQ(this->Names(), std::vector<std::string>{"map.txt"});
+
+    // A link is written through; a FIFO is refused, not replaced by a regular file.
+    const std::string link = this->FDir.File("link.txt");
+    ASSERT_EQ(::symlink("map.txt", link.c_str()), 0);
+    EXPECT_EQ(this->Files().ReplaceFile(link, "through"), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(jex::test::ReadFileBytes(path), "through");
+    const std::string fifo = this->FDir.File("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(this->Files().ReplaceFile(fifo, "x"), EINVAL);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_EQ(this->Names(), (std::vector<std::string>{"link.txt", "map.txt", "pipe"}));
 }
 
 TYPED_TEST_P(FileContract, OpenCreatesTruncatesAndAppendsAsAsked) {
