@@ -16,12 +16,16 @@
 #include "host/widgetsets/headless/HeadlessWidgetSet.h"
 #include "logging/LogBase.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -40,6 +44,54 @@ const host::TClassInfo& TDemoForm::StaticClassInfo() {
             .Component()
             .Build();
     return info;
+}
+
+// Why AFolder cannot hold the demo's logs; empty when it can. A file is created, written and
+// removed there, so a read-only or full folder shows as what it is.
+std::string WhyUnusable(const std::string& AFolder) {
+    if (AFolder.empty())
+        return "it is empty";
+    if (AFolder.front() != '/')
+        return "it is not an absolute path";
+    std::error_code error;
+    if (!std::filesystem::is_directory(AFolder, error))
+        return "it is not a folder";
+    std::string probe = AFolder + "/jexdemo-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return std::string("cannot create a file there: ") + std::strerror(errno);
+    const std::string bytes(4096, 'x');
+    const bool written =
+        ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    const int writeError = errno;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return written ? std::string()
+                   : std::string("cannot write there: ") + std::strerror(writeError);
+}
+
+// The folder for the demo's logs: $TMPDIR when it is usable, else the first usable of /tmp,
+// /var/tmp and the current folder, saying why on standard error. Empty when none is.
+std::string LogFolder() {
+    if (const char* tmpdir = std::getenv("TMPDIR")) {
+        const std::string why = WhyUnusable(tmpdir);
+        if (why.empty())
+            return tmpdir;
+        std::cerr << "jexdemo: TMPDIR=\"" << tmpdir << "\" is not usable (" << why
+                  << "); looking elsewhere\n";
+    }
+    std::error_code error;
+    const std::string current = std::filesystem::current_path(error).string();
+    for (const std::string& folder : {std::string("/tmp"), std::string("/var/tmp"), current}) {
+        const std::string why = WhyUnusable(folder);
+        if (why.empty()) {
+            if (std::getenv("TMPDIR") != nullptr)
+                std::cerr << "jexdemo: writing the demo's logs to " << folder << "\n";
+            return folder;
+        }
+        std::cerr << "jexdemo: " << folder << " is not usable either (" << why << ")\n";
+    }
+    return {};
 }
 
 std::string ReadWholeFile(const std::string& APath) {
@@ -65,11 +117,10 @@ void ReadFourthLine() {
 
 // Runs an application whose main form has an exception logger, raises three exceptions from its
 // message loop and prints the log the logger wrote.
-void ExceptionLoggingDemo() {
+void ExceptionLoggingDemo(const std::string& AFolder) {
     using namespace host;
     using namespace jex;
-    const std::string logPath =
-        (std::filesystem::temp_directory_path() / "jexdemo-exceptions.log").string();
+    const std::string logPath = AFolder + "/jexdemo-exceptions.log";
     std::filesystem::remove(logPath);
 
     InitApplication(std::make_unique<THeadlessWidgetSet>());
@@ -109,15 +160,12 @@ void ExceptionLoggingDemo() {
     std::filesystem::remove(logPath);
 }
 
-} // namespace
-
-int main() {
+void LogComponentsDemo(const std::string& AFolder) {
     using namespace host;
     using namespace jex;
     RegisterClass(TDemoForm::StaticClassInfo());
 
-    const std::string logPath =
-        (std::filesystem::temp_directory_path() / "jexdemo-events.log").string();
+    const std::string logPath = AFolder + "/jexdemo-events.log";
     std::filesystem::remove(logPath);
 
     std::unique_ptr<TDemoForm> form(Create<TDemoForm>(nullptr));
@@ -148,10 +196,31 @@ int main() {
 
     std::cout << "== " << logPath << " ==\n" << ReadWholeFile(logPath);
     orders->ClearLog();
+}
 
-    ExceptionLoggingDemo();
-    FolderMonitorDemo();
-    ChecksDemo();
-    AppLogDemo();
+} // namespace
+
+int main() {
+    const std::string folder = LogFolder();
+    if (folder.empty()) {
+        std::cerr << "jexdemo: no folder to write the demo's logs to; set TMPDIR to a writable "
+                     "folder\n";
+        return 1;
+    }
+    // A log that cannot be written (a disk filling up meanwhile) ends the demo with the error
+    // the components raised, not with an abort.
+    try {
+        LogComponentsDemo(folder);
+        ExceptionLoggingDemo(folder);
+        FolderMonitorDemo();
+        ChecksDemo();
+        AppLogDemo();
+    } catch (const host::Exception& e) {
+        std::cerr << "jexdemo: " << e.ClassName() << ": " << e.Message() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "jexdemo: " << e.what() << "\n";
+        return 1;
+    }
     return 0;
 }

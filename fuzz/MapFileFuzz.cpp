@@ -9,14 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
-
-const std::string& MapPath() {
-    static const std::string path = "/tmp/jex-mapfile-fuzz-" + std::to_string(::getpid()) + ".map";
-    return path;
-}
 
 void Check(bool ACondition, const char* AWhat) {
     if (!ACondition) {
@@ -39,17 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     if (address == 0)
         address = 0x00401000;
     const std::string text(reinterpret_cast<const char*>(AData), ASize);
-    FILE* file = std::fopen(MapPath().c_str(), "wb");
-    if (file == nullptr)
-        return 0;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-
     jex::TJexMapFile map;
-    map.SetMapFileName(MapPath());
+    map.LoadMapText(text);
     map.LoadExceptionData(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)));
-    // The reader has the whole file in memory now; nothing is left behind however the run ends.
-    std::remove(MapPath().c_str());
     jex::test::PlainMapReader plain;
     plain.Load(text);
     const jex::test::PlainMapReader::Result expected = plain.Lookup(address);

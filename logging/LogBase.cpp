@@ -134,9 +134,29 @@ void TJexLogBase::WriteAsString(const std::string& AText) {
     TWriteLockGuard lock;
     // An existing log is shared for reading while we append; a missing one is created. One open
     // does both, so a log another process started a moment ago is appended to, not truncated.
-    TFileStream stream(FLogFile, fmOpenReadWrite | fmShareDenyWrite | fmAppend | fmCreateIfMissing);
-    // A failed or short write (disk full) must not pass as success.
-    stream.WriteBuffer(AText.data(), static_cast<std::int64_t>(AText.size()));
+    // Another program appending at this moment holds the file for a few microseconds: its
+    // claim is waited out (for a bounded time) rather than the record lost. A FIFO or device
+    // as the log never hangs the program: what its reader does not take in time fails.
+    TFileStream stream(FLogFile, fmOpenReadWrite | fmShareDenyWrite | fmAppend | fmCreateIfMissing |
+                                     fmWaitForShare | fmNeverBlock);
+    const auto size = static_cast<std::int64_t>(AText.size());
+    const std::int64_t written = stream.Write(AText.data(), size);
+    if (written == size)
+        return;
+    // A failed or short write (disk full) must not pass as success, and must not leave the
+    // start of the record for the next one to be glued onto: while the claim still keeps other
+    // writers out, the file is cut back to its length before the record. The fragment is the
+    // file's last bytes, since every write appends. A FIFO or device cannot be cut back.
+    if (written > 0) {
+        const std::int64_t end = stream.Seek(0, soFromEnd);
+        if (end >= written) {
+            try {
+                stream.SetSize(end - written);
+            } catch (const EOSError&) {
+            }
+        }
+    }
+    throw EWriteError("Stream write error");
 }
 
 void TJexLogBase::WriteAsInteger(std::int32_t AValue) {

@@ -132,9 +132,15 @@ public:
 
     /// Appends exactly the bytes of AText to LogFile under the process-wide write lock:
     /// nothing is added and an empty text touches nothing. The file is opened, written and
-    /// closed in each call. Raises EFOpenError / EFCreateError when the file cannot be opened or
-    /// created, and EWriteError when the write fails or stops short (disk full); the file is
-    /// closed and the lock released in every case.
+    /// closed in each call. While another program using this framework appends to the same
+    /// file, the call waits for it (up to host::FileShareWaitMs) instead of failing. Raises
+    /// EFOpenError / EFCreateError when the file cannot be opened or created (also after that
+    /// wait), and EWriteError when the write fails or stops short (disk full); a failed record
+    /// is cut back off a regular file, which is left as it was before the call. A FIFO, socket
+    /// or device as LogFile is never waited on without bound: the open does not wait for a
+    /// reader, and a record the reader does not take within host::FileShareWaitMs raises
+    /// EWriteError (what was taken stays taken). The file is closed and the lock released in
+    /// every case.
     virtual void WriteAsString(const std::string& AText);
 
     /// Appends the decimal text of AValue.

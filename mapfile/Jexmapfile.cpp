@@ -3,78 +3,16 @@
 
 #include "mapfile/MapFormat.h"
 #include "mapfile/MapIndex.h"
+#include "platform/File.h"
+#include "platform/PlatformServices.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace jex {
 
 namespace mf = mapformat;
 
 namespace {
-
-// A file of that name that is not a folder.
-bool FileExists(const std::string& AName) {
-    struct stat info {};
-
-    return ::stat(AName.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-}
-
-// Closes a descriptor on every path out of ReadWholeFile.
-class TFileHandle {
-public:
-    explicit TFileHandle(int AHandle)
-        : FHandle(AHandle) {}
-
-    ~TFileHandle() {
-        if (FHandle >= 0)
-            ::close(FHandle);
-    }
-
-    TFileHandle(const TFileHandle&) = delete;
-    TFileHandle& operator=(const TFileHandle&) = delete;
-
-    int Get() const { return FHandle; }
-
-private:
-    int FHandle;
-};
-
-// The whole file in one read where possible: the map is split into lines in memory afterwards,
-// which is far cheaper than reading it line by line.
-std::string ReadWholeFile(const std::string& AName) {
-    TFileHandle file(::open(AName.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0)
-        throw host::EFOpenError("Cannot open file " + AName);
-
-    struct stat info {};
-
-    std::size_t capacity = 0;
-    if (::fstat(file.Get(), &info) == 0 && info.st_size > 0)
-        capacity = static_cast<std::size_t>(info.st_size);
-    // One byte more than the size tells the end of the file without a second pass when the
-    // size is right; a file that grows meanwhile is read to its new end.
-    std::string text(capacity + 1, '\0');
-    std::size_t used = 0;
-    for (;;) {
-        if (used == text.size())
-            text.resize(text.size() * 2);
-        const ssize_t count = ::read(file.Get(), text.data() + used, text.size() - used);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            throw host::EReadError("Stream read error");
-        }
-        if (count == 0)
-            break;
-        used += static_cast<std::size_t>(count);
-    }
-    text.resize(used);
-    return text;
-}
 
 // Appends the cursor's lines that start before AStop.
 void CollectLines(mf::TLineCursor& ACursor, std::size_t AStop, std::vector<std::string>& AList) {
@@ -107,15 +45,43 @@ void TJexMapFile::ClearLists() {
 void TJexMapFile::LoadMapFile() {
     ClearLists();
     FMapLoaded = false;
-    if (!FMapFileName.empty() && FileExists(FMapFileName)) {
-        const std::string text = ReadWholeFile(FMapFileName);
-        ReadMapText(text);
+    if (!FMapFileName.empty()) {
+        // The whole file in one read: splitting it into lines in memory is far cheaper than
+        // reading it line by line.
+        std::string text;
+        const int error = platform::PlatformServices().Files->ReadFile(FMapFileName, text);
+        switch (error) {
+        case 0:
+            ReadMapText(text);
+            break;
+        // Nothing there, a folder, or a FIFO or device that would block the reader or feed it
+        // without end: no map, and no reason to look again.
+        case ENOENT:
+        case ENOTDIR:
+        case EISDIR:
+        case EINVAL:
+            break;
+        // The file is there but its content could not be read.
+        case EIO:
+        case ENOMEM:
+        case EOVERFLOW:
+        case EFBIG:
+            throw host::EReadError("Stream read error");
+        default:
+            throw host::EFOpenError("Cannot open file " + FMapFileName);
+        }
     }
     FMapLoaded = true;
 }
 
-void TJexMapFile::ReadMapText(const std::string& AText) {
-    const std::string_view text(AText);
+void TJexMapFile::LoadMapText(std::string_view AText) {
+    ClearLists();
+    ReadMapText(AText);
+    FMapLoaded = true;
+}
+
+void TJexMapFile::ReadMapText(std::string_view AText) {
+    const std::string_view text = AText;
     // Each region ends at the line holding the next region's marker; searching the whole text
     // for the marker finds that line without testing every line on the way.
     const auto lineOf = [text](std::size_t APos) {

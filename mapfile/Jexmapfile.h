@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace jex {
@@ -39,11 +40,16 @@ public:
     void SetMapFileName(const std::string& AName);
 
     /// Reads the map file into the three lists and marks the map loaded. An empty name, a missing
-    /// file (or a folder of that name) or a file without the segment table leaves the lists
-    /// empty, and the file is not looked for again until the name changes or this is called.
-    /// Raises host::EFOpenError when the file exists but cannot be opened, host::EReadError when
-    /// reading it fails; the lists are then empty and MapLoaded stays false.
+    /// file, a folder, a FIFO or device of that name (never waited on) or a file without the
+    /// segment table leaves the lists empty, and the file is not looked for again until the name
+    /// changes or this is called. Raises host::EFOpenError when the file exists but cannot be
+    /// opened, host::EReadError when reading it fails (an I/O error); the lists are then empty
+    /// and MapLoaded stays false, so the next lookup tries again.
     void LoadMapFile();
+
+    /// Takes AText as the content of the map, exactly as LoadMapFile takes the file's, and marks
+    /// the map loaded; MapFileName is not used or changed (until it changes, no file is read).
+    void LoadMapText(std::string_view AText);
 
     /// Resolves AAddress (in the map address model: 0x00401000 + offset into the code) into
     /// RelativeAddress, UnitName, ProcedureName and LineNumber, and sets DataLoaded. nullptr
@@ -93,7 +99,7 @@ public:
 private:
     void ClearLists();
     /// Splits the map's text into the three lists.
-    void ReadMapText(const std::string& AText);
+    void ReadMapText(std::string_view AText);
     TMapIndex& Index();
 
     bool FMapLoaded = false;

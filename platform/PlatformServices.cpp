@@ -1,6 +1,7 @@
 // platform/PlatformServices.cpp - the current service set and its scoped replacement.
 #include "platform/PlatformServices.h"
 
+#include "platform/File.h"
 #include "platform/FolderNotifications.h"
 #include "platform/MailClient.h"
 #include "platform/Screen.h"
@@ -12,8 +13,9 @@ namespace platform {
 namespace {
 
 TPlatformServices& Current() {
-    static TPlatformServices services{&LinuxSystemInfo(), &LinuxScreenService(), &LinuxMailClient(),
-                                      &LinuxShell(), &LinuxFolderNotifications()};
+    static TPlatformServices services{&LinuxSystemInfo(),  &LinuxScreenService(),
+                                      &LinuxMailClient(),  &LinuxShell(),
+                                      &LinuxFileService(), &LinuxFolderNotifications()};
     return services;
 }
 
@@ -36,6 +38,8 @@ TScopedPlatformServices::TScopedPlatformServices(const TPlatformServices& AServi
         current.Shell = AServices.Shell;
     if (AServices.FolderNotifications != nullptr)
         current.FolderNotifications = AServices.FolderNotifications;
+    if (AServices.Files != nullptr)
+        current.Files = AServices.Files;
 }
 
 TScopedPlatformServices::~TScopedPlatformServices() {

@@ -8,6 +8,7 @@
 
 namespace platform {
 
+class TFileService;
 class TFolderNotifications;
 class TMailClient;
 class TScreenService;
@@ -20,6 +21,7 @@ struct TPlatformServices {
     TScreenService* Screen = nullptr;
     TMailClient* MailClient = nullptr;
     TShell* Shell = nullptr;
+    TFileService* Files = nullptr;
     TFolderNotifications* FolderNotifications = nullptr;
 };
 

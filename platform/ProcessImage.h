@@ -42,9 +42,6 @@ struct TModuleInfo {
 /// The module containing AAddress; Path empty when no loaded module contains it.
 TModuleInfo ModuleOf(std::uintptr_t AAddress);
 
-/// The real path of the running executable (symbolic links resolved); empty when unknown.
-std::string ExecutablePath();
-
 /// Start and end (run-time addresses, end exclusive) of the function symbol of the main
 /// executable that contains AAddress, read from the executable's symbol table; {0, 0} when
 /// the table is absent (stripped program) or no function contains the address.

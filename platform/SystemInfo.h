@@ -1,8 +1,9 @@
 // platform/SystemInfo.h - who and where the program runs: computer, user, memory, system.
 //
 // The figures the exception report's environment sections print: names, the memory status
-// (as 64-bit values; the report clamps them to its 32-bit record) and the operating system's
-// version in the framework's variables plus the Linux distribution and kernel release.
+// (as 64-bit byte counts, which the report prints in full, in kilobytes; nothing is clamped to
+// 32 bits) and the operating system's version in the framework's variables plus the Linux
+// distribution and kernel release.
 #pragma once
 
 #include <cstdint>

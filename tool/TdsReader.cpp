@@ -46,6 +46,9 @@ TTdsFile::TTdsFile(std::string AData)
     Check();
 }
 
+TTdsFile::TTdsFile(std::span<const std::uint8_t> ABytes)
+    : TTdsFile(std::string(reinterpret_cast<const char*>(ABytes.data()), ABytes.size())) {}
+
 void TTdsFile::Check() {
     const std::uint64_t size = FSize;
     if (size < 2 * TrailerSize)

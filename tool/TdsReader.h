@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -66,6 +67,10 @@ public:
     /// Checks AData completely; a file it accepts answers every query below without surprises.
     /// Raises std::runtime_error naming the first fault found (for diagnostics only).
     explicit TTdsFile(std::string AData);
+
+    /// The same for bytes the caller keeps (a fuzz input, a file mapped by someone else): they
+    /// are copied, so ABytes need not outlive the file.
+    explicit TTdsFile(std::span<const std::uint8_t> ABytes);
 
     /// Reads APath whole and checks it as above; raises std::runtime_error when it cannot (also
     /// for a FIFO, device or folder, which are refused before anything is read).

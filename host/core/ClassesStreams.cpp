@@ -1,52 +1,21 @@
 // host/core/ClassesStreams.cpp - TStream, THandleStream, TFileStream and TMemoryStream.
 //
-// The share table lives here: every TFileStream on a regular file registers its access and
-// sharing under the file's device and inode, and checks the others' before it keeps its
-// descriptor. The cross-process half of the check is platform::LockShare.
+// TFileStream only translates: the framework's modes into a platform::TFileOpenMode, and the
+// service's failures into EFOpenError, EFCreateError and EOSError. The sharing rule itself is
+// the file service's (platform/linux/File.cpp).
 #include "host/core/ClassesStreams.h"
 
 #include "host/core/SysUtils.h"
-#include "platform/FileLock.h"
+#include "platform/PlatformServices.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <map>
-#include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace host {
 
 namespace {
-
-// Largest count handed to one read or write call.
-constexpr std::int64_t kMaxChunk = std::int64_t{1} << 30;
-
-struct TShareEntry {
-    dev_t Device;
-    ino_t Inode;
-    platform::TFileShareBits Access;
-    platform::TFileShareBits Share;
-};
-
-// The files this process's streams hold open. Few streams are open at a time, so a plain map
-// searched in full is enough.
-struct TShareTable {
-    std::mutex Lock;
-    std::map<std::uint64_t, TShareEntry> Entries;
-    std::uint64_t NextKey = 1;
-};
-
-TShareTable& ShareTable() {
-    static TShareTable table;
-    return table;
-}
-
-bool Contains(platform::TFileShareBits AOuter, platform::TFileShareBits AInner) {
-    return (AInner & ~AOuter) == 0;
-}
 
 [[noreturn]] void RaiseOSError(int AError) {
     throw EOSError("System Error.  Code: " + std::to_string(AError) + ".\r\n" +
@@ -100,34 +69,24 @@ std::int64_t TStream::CopyFrom(TStream& ASource, std::int64_t ACount) {
 
 // ---- THandleStream --------------------------------------------------------------------------
 
+THandleStream::THandleStream(int AHandle)
+    : FHandle(AHandle)
+    , FFile(platform::DescriptorHandle(AHandle)) {}
+
+THandleStream::THandleStream(std::unique_ptr<platform::TFileHandle> AFile)
+    : FHandle(-1)
+    , FFile(std::move(AFile)) {}
+
+THandleStream::~THandleStream() = default;
+
 std::int64_t THandleStream::Read(void* ABuffer, std::int64_t ACount) {
-    std::int64_t done = 0;
-    auto* out = static_cast<char*>(ABuffer);
-    while (done < ACount) {
-        const auto part = static_cast<std::size_t>(std::min(ACount - done, kMaxChunk));
-        const ssize_t got = ::read(FHandle, out + done, part);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    return done;
+    int error = 0;
+    return ACount > 0 ? FFile->Read(ABuffer, ACount, error) : 0;
 }
 
 std::int64_t THandleStream::Write(const void* ABuffer, std::int64_t ACount) {
-    std::int64_t done = 0;
-    const auto* in = static_cast<const char*>(ABuffer);
-    while (done < ACount) {
-        const auto part = static_cast<std::size_t>(std::min(ACount - done, kMaxChunk));
-        const ssize_t put = ::write(FHandle, in + done, part);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            break;
-        done += put;
-    }
-    return done;
+    int error = 0;
+    return ACount > 0 ? FFile->Write(ABuffer, ACount, error) : 0;
 }
 
 std::int64_t THandleStream::Seek(std::int64_t AOffset, TSeekOrigin AOrigin) {
@@ -138,149 +97,57 @@ std::int64_t THandleStream::Seek(std::int64_t AOffset, TSeekOrigin AOrigin) {
         whence = SEEK_END;
     else if (AOrigin != soFromBeginning)
         return -1;
-    return ::lseek(FHandle, static_cast<off_t>(AOffset), whence);
+    return FFile->Seek(AOffset, whence);
 }
 
 void THandleStream::SetSize(std::int64_t ANewSize) {
     if (ANewSize < 0)
         RaiseOSError(EINVAL);
     Seek(ANewSize, soFromBeginning);
-    if (::ftruncate(FHandle, static_cast<off_t>(ANewSize)) != 0)
-        RaiseOSError(errno);
+    if (const int error = FFile->Truncate(ANewSize); error != 0)
+        RaiseOSError(error);
 }
 
 // ---- TFileStream ----------------------------------------------------------------------------
 
 TFileStream::TFileStream(const std::string& AFileName, std::uint16_t AMode)
-    : THandleStream(-1)
+    : THandleStream(std::unique_ptr<platform::TFileHandle>())
     , FFileName(AFileName) {
-    using platform::TFileShareBits;
+    using namespace platform;
     const bool create = AMode == fmCreate;
     bool createIfMissing = false;
-    const auto fail = [&] {
-        RaiseOpenError(create || (createIfMissing && !FileExists(AFileName)), AFileName);
-    };
-
-    TFileShareBits access = platform::fsReadWrite;
-    TFileShareBits share = platform::fsNone;
-    int flags = O_CLOEXEC | O_NOCTTY;
+    TFileOpenMode mode;
     if (create) {
-        flags |= O_RDWR | O_CREAT;
+        mode.Access = fsReadWrite;
+        mode.Share = fsNone;
+        mode.Creation = fcCreateOrTruncate;
     } else {
-        static constexpr int kAccessFlags[] = {O_RDONLY, O_WRONLY, O_RDWR};
-        static constexpr TFileShareBits kAccess[] = {platform::fsRead, platform::fsWrite,
-                                                     platform::fsReadWrite};
-        static constexpr TFileShareBits kShare[] = {platform::fsNone, platform::fsNone,
-                                                    platform::fsRead, platform::fsWrite,
-                                                    platform::fsReadWrite};
+        static constexpr TFileShareBits kAccess[] = {fsRead, fsWrite, fsReadWrite};
+        static constexpr TFileShareBits kShare[] = {fsNone, fsNone, fsRead, fsWrite, fsReadWrite};
         const unsigned accessIndex = AMode & 3u;
         const unsigned shareIndex = (AMode & 0xF0u) >> 4;
         if (accessIndex > 2 || shareIndex > 4)
-            fail();
-        flags |= kAccessFlags[accessIndex];
-        if ((AMode & fmAppend) != 0 && accessIndex != 0)
-            flags |= O_APPEND;
-        if ((AMode & fmCreateIfMissing) != 0 && accessIndex != 0) {
-            flags |= O_CREAT;
-            createIfMissing = true;
-        }
-        access = kAccess[accessIndex];
-        share = kShare[shareIndex];
+            RaiseOpenError(false, AFileName);
+        mode.Access = kAccess[accessIndex];
+        mode.Share = kShare[shareIndex];
+        const bool writes = accessIndex != 0;
+        mode.Append = writes && (AMode & fmAppend) != 0;
+        createIfMissing = writes && (AMode & fmCreateIfMissing) != 0;
+        if (createIfMissing)
+            mode.Creation = fcCreateIfMissing;
+        if ((AMode & fmWaitForShare) != 0)
+            mode.ClaimWaitMs = FileShareWaitMs;
+        if ((AMode & fmNeverBlock) != 0)
+            mode.BlockLimitMs = FileShareWaitMs;
     }
-
-    // A read-write open of an existing file never blocks, not even on a FIFO, and never opens a
-    // folder. Such a stream claims its share first and, when the file system grants it, is done:
-    // the claim alone excludes every conflicting stream, in this process as in others, and the
-    // share table only stands in where a file system keeps no locks. That keeps the logger's
-    // open-write-close down to one call more than a bare append. Everything else looks at the
-    // file before claiming.
-    const bool claimFirst = !create && access == platform::fsReadWrite;
-    if (!claimFirst) {
-        // O_NONBLOCK only for the open itself: a FIFO without a partner must not hang us here.
-        flags |= O_NONBLOCK;
-    }
-    // Truncation waits until the sharing check has passed.
-    FHandle = ::open(AFileName.c_str(), flags, 0666);
-    if (FHandle < 0)
-        fail();
-
-    platform::TFileLockResult claim = platform::flUnsupported;
-    if (claimFirst) {
-        claim = platform::LockShare(FHandle, access, share);
-        if (claim == platform::flGranted)
-            return;
-    }
-
-    struct stat info {};
-
-    if (::fstat(FHandle, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(FHandle);
-        fail();
-    }
-    // Devices and FIFOs are shared freely. Non-blocking mode means nothing for regular files;
-    // everything else gets blocking I/O.
-    if (!S_ISREG(info.st_mode)) {
-        if (!claimFirst &&
-            ::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0) {
-            ::close(FHandle);
-            fail();
-        }
-        return;
-    }
-    if (claim == platform::flViolation) {
-        ::close(FHandle);
-        fail();
-    }
-
-    TShareTable& table = ShareTable();
-    {
-        std::lock_guard<std::mutex> guard(table.Lock);
-        bool allowed = true;
-        for (const auto& [key, entry] : table.Entries) {
-            if (entry.Device == info.st_dev && entry.Inode == info.st_ino &&
-                !(Contains(entry.Share, access) && Contains(share, entry.Access))) {
-                allowed = false;
-                break;
-            }
-        }
-        if (allowed && !claimFirst)
-            claim = platform::LockShare(FHandle, access, share);
-        if (!allowed || claim == platform::flViolation) {
-            ::close(FHandle);
-            fail();
-        }
-        // Where the file system keeps no locks, the table is all there is.
-        if (claim == platform::flUnsupported) {
-            FShareEntry = table.NextKey++;
-            table.Entries.emplace(FShareEntry,
-                                  TShareEntry{info.st_dev, info.st_ino, access, share});
-        }
-    }
-    if (create && info.st_size != 0 && ::ftruncate(FHandle, 0) != 0) {
-        {
-            std::lock_guard<std::mutex> guard(table.Lock);
-            ::close(FHandle);
-            table.Entries.erase(FShareEntry);
-        }
-        FShareEntry = 0;
-        FHandle = -1;
-        fail();
-    }
+    TFileService& files = *PlatformServices().Files;
+    int error = 0;
+    FFile = files.Open(AFileName, mode, error);
+    if (!FFile)
+        RaiseOpenError(create || (createIfMissing && !files.Exists(AFileName)), AFileName);
 }
 
-TFileStream::~TFileStream() {
-    if (FShareEntry == 0) {
-        if (FHandle >= 0)
-            ::close(FHandle);
-        return;
-    }
-    // Closing (which ends the cross-process claim) and leaving the table happen together, so
-    // no opener in this process sees one without the other.
-    TShareTable& table = ShareTable();
-    std::lock_guard<std::mutex> guard(table.Lock);
-    ::close(FHandle);
-    table.Entries.erase(FShareEntry);
-}
+TFileStream::~TFileStream() = default;
 
 // ---- TMemoryStream --------------------------------------------------------------------------
 

@@ -1,16 +1,18 @@
 // host/core/ClassesStreams.h - streams: the abstract stream, handle, file and memory streams.
 //
-// Part of the Classes unit (Classes.h includes it). TFileStream emulates the
-// framework's open modes and sharing modes on Linux: within the process through a table of the
-// files its streams hold open, and across processes through the advisory share locks of
-// platform/FileLock.h, so a log file opened "read and write, deny write" by one program cannot
+// Part of the Classes unit (Classes.h includes it). TFileStream turns the
+// framework's open modes and sharing modes into a request to the platform's file service
+// (platform/File.h), which enforces the sharing rule within the process and, through advisory
+// locks, across processes: a log file opened "read and write, deny write" by one program cannot
 // be opened for writing by another program built on this framework while it is open.
 #pragma once
 
 #include "host/core/SysUtils.h"
 #include "host/core/System.h"
+#include "platform/File.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,16 @@ inline constexpr std::uint16_t fmAppend = 0x0100;
 /// that two writers racing to start a file cannot wipe each other's data. A failure raises
 /// EFCreateError while the file does not exist, EFOpenError once it does.
 inline constexpr std::uint16_t fmCreateIfMissing = 0x0200;
+/// Host addition: a sharing conflict with another program's open of the file is waited out for
+/// up to FileShareWaitMs before the open fails with EFOpenError, instead of failing at once. For
+/// writers that must not lose a record because someone else is appending at that moment.
+inline constexpr std::uint16_t fmWaitForShare = 0x0400;
+/// Host addition: a FIFO or device is opened without waiting for its other side, and a write it
+/// does not take within FileShareWaitMs fails (EWriteError through WriteBuffer) instead of
+/// hanging the program. Regular files are not affected.
+inline constexpr std::uint16_t fmNeverBlock = 0x0800;
+/// The bound of fmWaitForShare and fmNeverBlock, in milliseconds.
+inline constexpr int FileShareWaitMs = 3000;
 
 /// A sequence of bytes with a position. Read and Write move as far as they can and return the
 /// count moved; ReadBuffer and WriteBuffer insist on the whole count.
@@ -85,8 +97,8 @@ public:
 /// A stream over an operating-system file descriptor it does not own (it never closes it).
 class THandleStream : public TStream {
 public:
-    explicit THandleStream(int AHandle)
-        : FHandle(AHandle) {}
+    explicit THandleStream(int AHandle);
+    ~THandleStream() override;
 
     /// Reads until ACount bytes are there, the end of the file or an error; a read interrupted
     /// by a signal is resumed.
@@ -105,7 +117,11 @@ public:
     int Handle() const { return FHandle; }
 
 protected:
+    /// For TFileStream: a stream over a file the platform's file service opened.
+    explicit THandleStream(std::unique_ptr<platform::TFileHandle> AFile);
+
     int FHandle;
+    std::unique_ptr<platform::TFileHandle> FFile; ///< every read, write and seek goes here
 };
 
 /// A stream over a named file, opened in one of the framework's modes:
@@ -121,11 +137,12 @@ protected:
 /// Sharing is checked the Windows way: an open succeeds only when, for every stream already
 /// open on the same file (the same device and inode, whatever name reached it), the new access
 /// lies within that stream's sharing and that stream's access within the new sharing. Streams
-/// of this process are checked in a table; streams of other processes through advisory share
-/// locks (platform/FileLock.h), which only processes using this framework honour. Devices and
-/// other non-regular files are opened without sharing checks. An existing file opened with
-/// fmCreate is truncated only after the check has passed, so a refused create leaves the file
-/// another stream holds untouched. The destructor closes the file and ends its claims.
+/// of other processes are seen through advisory share locks, which only processes using this
+/// framework honour. Devices and other non-regular files are opened without sharing checks. An
+/// existing file opened with fmCreate is truncated only after the check has passed, so a refused
+/// create leaves the file another stream holds untouched. The file is reached through the
+/// current platform file service (platform/PlatformServices.h), whose descriptor Handle() does
+/// not show (it answers -1). The destructor closes the file and ends its claims.
 class TFileStream : public THandleStream {
 public:
     TFileStream(const std::string& AFileName, std::uint16_t AMode);
@@ -135,7 +152,6 @@ public:
 
 private:
     std::string FFileName;
-    std::uint64_t FShareEntry = 0; // key of this stream in the share table, 0 when none
 };
 
 /// A stream over a growable block of memory.

@@ -5,12 +5,13 @@
 // 8-bit text; every byte comparison here is on unsigned characters.
 #include "host/core/SysUtils.h"
 
+#include "platform/File.h"
+#include "platform/PlatformServices.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace host {
 
@@ -259,13 +260,11 @@ std::string ExcludeTrailingPathDelimiter(const std::string& APath) {
 }
 
 bool FileExists(const std::string& AFileName) {
-    struct stat info {};
-
-    return !AFileName.empty() && ::stat(AFileName.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return !AFileName.empty() && platform::PlatformServices().Files->Exists(AFileName);
 }
 
 bool DeleteFile(const std::string& AFileName) {
-    return !AFileName.empty() && ::unlink(AFileName.c_str()) == 0;
+    return !AFileName.empty() && platform::PlatformServices().Files->Delete(AFileName) == 0;
 }
 
 } // namespace host

@@ -1,5 +1,7 @@
 // host/core/SysUtilsExcept.cpp - ExceptionErrorMessage and the console ShowException.
 #include "host/core/SysUtils.h"
+#include "platform/File.h"
+#include "platform/PlatformServices.h"
 #include "platform/ProcessImage.h"
 
 #include <algorithm>
@@ -21,7 +23,7 @@ std::string FileNameOf(const std::string& APath) {
 void ModuleAndOffset(const void* AAddress, std::string& AModule, std::uintptr_t& AOffset) {
     const auto address = reinterpret_cast<std::uintptr_t>(AAddress);
     if (platform::FromMapAddress(address) != 0) {
-        AModule = FileNameOf(platform::ExecutablePath());
+        AModule = FileNameOf(platform::PlatformServices().Files->ExecutablePath());
         AOffset = address - MapImageBase;
         return;
     }

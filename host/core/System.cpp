@@ -3,13 +3,12 @@
 
 #include "host/core/SysUtils.h"
 #include "host/core/TypInfo.h"
+#include "platform/File.h"
+#include "platform/PlatformServices.h"
 
 #include <cstdlib>
 #include <cxxabi.h>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 namespace host {
@@ -64,9 +63,9 @@ namespace {
 const std::vector<std::string>& CommandLine() {
     static const std::vector<std::string> arguments = [] {
         std::vector<std::string> result;
-        std::ifstream file("/proc/self/cmdline", std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(file)),
-                                std::istreambuf_iterator<char>());
+        std::string bytes;
+        // The process's own command line, read once: not a file a test's service stands in for.
+        platform::LinuxFileService().ReadFile("/proc/self/cmdline", bytes);
         std::size_t start = 0;
         while (start < bytes.size()) {
             std::size_t end = bytes.find('\0', start);
@@ -80,21 +79,6 @@ const std::vector<std::string>& CommandLine() {
     return arguments;
 }
 
-const std::string& ExecutablePath() {
-    static const std::string path = [] {
-        std::vector<char> buffer(4096);
-        for (;;) {
-            const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-            if (length < 0)
-                return std::string();
-            if (static_cast<std::size_t>(length) < buffer.size())
-                return std::string(buffer.data(), static_cast<std::size_t>(length));
-            buffer.resize(buffer.size() * 2);
-        }
-    }();
-    return path;
-}
-
 } // namespace
 
 int ParamCount() {
@@ -104,7 +88,7 @@ int ParamCount() {
 
 std::string ParamStr(int AIndex) {
     if (AIndex == 0)
-        return ExecutablePath();
+        return platform::PlatformServices().Files->ExecutablePath();
     if (AIndex < 0 || AIndex > ParamCount())
         return {};
     return CommandLine()[static_cast<std::size_t>(AIndex)];

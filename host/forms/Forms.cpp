@@ -4,6 +4,8 @@
 #include "host/forms/Dialogs.h"
 #include "host/forms/ExtCtrls.h"
 #include "host/forms/StdCtrls.h"
+#include "platform/File.h"
+#include "platform/PlatformServices.h"
 #include "platform/ProcessImage.h"
 
 #include <algorithm>
@@ -564,7 +566,7 @@ void TApplication::WakeMainThread(TObject*) {
 }
 
 std::string TApplication::ExeName() const {
-    return platform::ExecutablePath();
+    return platform::PlatformServices().Files->ExecutablePath();
 }
 
 std::string TApplication::Title() const {

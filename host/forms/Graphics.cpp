@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -246,10 +245,8 @@ std::string TBitmap::SaveToBytes() const {
 
 void TBitmap::SaveToFile(const std::string& APath) const {
     const std::string bytes = SaveToBytes();
-    std::ofstream out(APath, std::ios::binary | std::ios::trunc);
-    if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
-        !out.flush())
-        throw EFCreateError("Cannot create file " + APath);
+    TFileStream out(APath, fmCreate);
+    out.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
 }
 
 void TBitmap::LoadFromBytes(std::string_view AData) {
@@ -312,12 +309,9 @@ void TBitmap::LoadFromBytes(std::string_view AData) {
 }
 
 void TBitmap::LoadFromFile(const std::string& APath) {
-    std::ifstream in(APath, std::ios::binary);
-    if (!in)
-        throw EFOpenError("Cannot open file " + APath);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    LoadFromBytes(bytes.str());
+    TMemoryStream bytes;
+    bytes.LoadFromFile(APath);
+    LoadFromBytes(std::string_view(bytes.Memory(), static_cast<std::size_t>(bytes.Size())));
 }
 
 void TBitmap::LoadFromResourceName(const std::string& AName) {

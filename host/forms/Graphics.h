@@ -158,7 +158,8 @@ public:
 
     /// The bitmap as a Windows BMP file: 24 bits per pixel, rows bottom-up, 96 dpi.
     std::string SaveToBytes() const;
-    /// Writes SaveToBytes to APath; raises EFCreateError "Cannot create file <path>".
+    /// Writes SaveToBytes to APath; raises EFCreateError "Cannot create file <path>" when it
+    /// cannot be created, EWriteError when the bytes do not all reach it (a full disk).
     void SaveToFile(const std::string& APath) const;
 
     /// Reads a Windows BMP (uncompressed 24 or 32 bits, or 8-bit with palette; rows

@@ -2,7 +2,7 @@
 //
 // See FileLock.h for the model. Each claim is a handful of fcntl calls on the stream's own
 // descriptor; nothing is kept in memory, so a claim dies with its descriptor.
-#include "platform/FileLock.h"
+#include "platform/linux/FileLock.h"
 
 #include <cerrno>
 #include <cstdint>

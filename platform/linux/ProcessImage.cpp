@@ -1,6 +1,9 @@
 // platform/linux/ProcessImage.cpp - the main executable's code range from the ELF headers.
 #include "platform/ProcessImage.h"
 
+#include "platform/File.h"
+#include "platform/PlatformServices.h"
+
 #include <algorithm>
 #include <cstring>
 #include <dlfcn.h>
@@ -161,17 +164,8 @@ TModuleInfo ModuleOf(std::uintptr_t AAddress) {
     TModuleInfo module{info.dli_fname, reinterpret_cast<std::uintptr_t>(info.dli_fbase)};
     // The loader names the main program with an empty string.
     if (module.Path.empty() || InMainExecutable(AAddress))
-        module.Path = ExecutablePath();
+        module.Path = PlatformServices().Files->ExecutablePath();
     return module;
-}
-
-std::string ExecutablePath() {
-    std::string buffer(4096, '\0');
-    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size())
-        return {};
-    buffer.resize(static_cast<std::size_t>(n));
-    return buffer;
 }
 
 TAddressRange FunctionRangeOf(std::uintptr_t AAddress) {

@@ -5,10 +5,13 @@
 
 #include "ExceptionLogFixture.h"
 #include "mapfile/Jexmapfile.h"
+#include "platform/PlatformServices.h"
+#include "platform/fake/File.h"
 #include "tests/support/MessageLoop.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -370,6 +373,28 @@ TEST_F(TJexExceptionLogTest, UnreadableMapCountsAsNoSourcePosition) {
     EXPECT_FALSE(logger->MapFile().MapLoaded()) << "the map was not read";
     EXPECT_EQ(LogText(), "\r\n?");
     EXPECT_TRUE(MessageBoxes().empty());
+}
+
+TEST_F(TJexExceptionLogTest, MapReadFailingWithAnIoErrorIsTriedAgainAtTheNextReport) {
+    platform::TFakeFileService files;
+    platform::TScopedPlatformServices services({.Files = &files});
+    TJexExceptionLog* logger = NewLogger(Application->CreateForm<TForm>());
+    // One code segment that holds every address.
+    const std::string map = FTemp.File("app.map");
+    jex::test::WriteFileBytes(map,
+                              "\r\nDetailed map of segments\r\n\r\n"
+                              " 0001:00000000 FFFFFFFF C=CODE     S=.text    G=(none)   M=Whole    "
+                              "ACBP=A9\r\n");
+    logger->MapFile().SetMapFileName(map);
+    logger->SetFormats({lfSourceLine});
+    logger->SetErrorDialog(edNone);
+    files.Fail(platform::fkRead, 1, EIO);
+    RaiseThroughLoop([] { throw EListError("x"); });
+    EXPECT_EQ(LogText(), "\r\n?");
+    EXPECT_FALSE(logger->MapFile().MapLoaded());
+    RaiseThroughLoop([] { throw EListError("y"); });
+    EXPECT_EQ(LogText(), "\r\n?\r\nUnit: Whole\r\n?");
+    EXPECT_TRUE(logger->MapFile().MapLoaded());
 }
 
 // ---- Stored form ------------------------------------------------------------------------------

@@ -2,6 +2,8 @@
 #include "mapfile/Jexmapfile.h"
 
 #include "mapfile/MapFormat.h"
+#include "platform/PlatformServices.h"
+#include "platform/fake/File.h"
 #include "tests/mapfile/PlainMapReader.h"
 #include "tests/support/TempDir.h"
 
@@ -9,12 +11,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <tuple>
 #include <unistd.h>
@@ -107,7 +111,11 @@ protected:
         return path;
     }
 
-    void Open(const std::string& AText) { FMap.SetMapFileName(WriteMap(AText)); }
+    /// Loads AText as the map, without a file.
+    void Open(const std::string& AText) { FMap.LoadMapText(AText); }
+
+    /// Writes AText as the map file and points the reader at it.
+    void OpenFile(const std::string& AText) { FMap.SetMapFileName(WriteMap(AText)); }
 
     Resolved Resolve(std::uint32_t ARelative) {
         FMap.LoadExceptionData(At(ARelative + 0x00401000u));
@@ -136,7 +144,7 @@ TEST_F(TJexMapFileTest, StartsEmptyAndUnloaded) {
 }
 
 TEST_F(TJexMapFileTest, LoadSplitsTheThreeRegions) {
-    Open(Join(SampleMap()));
+    OpenFile(Join(SampleMap()));
     FMap.LoadMapFile();
     EXPECT_TRUE(FMap.MapLoaded());
     ASSERT_EQ(FMap.SegmentLines().size(), 6u);
@@ -182,7 +190,7 @@ TEST_F(TJexMapFileTest, MapCreatedAfterFirstLookupIsReadOnlyOnceThePathChangesOr
 }
 
 TEST_F(TJexMapFileTest, ReloadReplacesTheListsAndTheIndex) {
-    Open(Join(SampleMap()));
+    OpenFile(Join(SampleMap()));
     EXPECT_EQ(Resolve(0x10).Procedure, "Alpha");
     std::vector<std::string> changed = SampleMap();
     changed[20] = " 0001:00000010       Gamma";
@@ -202,7 +210,7 @@ TEST_F(TJexMapFileTest, UnopenableFileRaisesAndLeavesTheMapUnloaded) {
     path.copy(address.sun_path, path.size());
     ASSERT_EQ(::bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 
-    Open(Join(SampleMap()));
+    OpenFile(Join(SampleMap()));
     FMap.LoadMapFile();
     FMap.SetMapFileName(path);
     try {
@@ -231,6 +239,46 @@ TEST_F(TJexMapFileTest, ReadFailureRaisesReadError) {
     FMap.SetMapFileName("/proc/self/mem");
     EXPECT_THROW(FMap.LoadMapFile(), host::EReadError);
     EXPECT_FALSE(FMap.MapLoaded());
+}
+
+TEST_F(TJexMapFileTest, IoErrorWhileReadingLeavesTheMapUnloadedAndTheNextLookupReadsIt) {
+    platform::TFakeFileService files;
+    platform::TScopedPlatformServices services({.Files = &files});
+    OpenFile(Join(SampleMap()));
+    files.Fail(platform::fkRead, 1, EIO);
+    EXPECT_THROW(FMap.LoadExceptionData(At(0x00401010)), host::EReadError);
+    EXPECT_FALSE(FMap.MapLoaded());
+    EXPECT_FALSE(FMap.DataLoaded());
+    EXPECT_TRUE(FMap.SegmentLines().empty());
+    EXPECT_EQ(Resolve(0x10).Procedure, "Alpha");
+    EXPECT_TRUE(FMap.MapLoaded());
+}
+
+TEST_F(TJexMapFileTest, FifoOrDeviceAsTheMapCountsAsNoMapAndNeverBlocks) {
+    // A FIFO nobody writes would block a plain open forever, /dev/zero feed it without end.
+    const std::string fifo = FDir.File("fifo.map");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        Open(Join(SampleMap()));
+        FMap.SetMapFileName(path);
+        EXPECT_EQ(Resolve(0x10), (Resolved{"", "", 0}));
+        EXPECT_TRUE(FMap.MapLoaded());
+        EXPECT_TRUE(FMap.SegmentLines().empty());
+    }
+}
+
+TEST_F(TJexMapFileTest, TextLoadsLikeTheFileAndLeavesTheFileNameAlone) {
+    OpenFile(Join(SampleMap()));
+    const Resolved fromFile = Resolve(0x110);
+    const std::string name = FMap.MapFileName();
+    FMap.LoadMapText(Join(SampleMap()));
+    EXPECT_TRUE(FMap.MapLoaded());
+    EXPECT_EQ(FMap.MapFileName(), name);
+    EXPECT_EQ(Resolve(0x110), fromFile);
+    FMap.LoadMapText("");
+    EXPECT_TRUE(FMap.MapLoaded());
+    EXPECT_EQ(Resolve(0x110), (Resolved{"", "", 0}));
 }
 
 // ---- Resolving -------------------------------------------------------------------------------
@@ -288,8 +336,7 @@ TEST_F(TJexMapFileTest, UnitNamedInsideAnEarlierHeaderTakesThatSection) {
     EXPECT_EQ(Resolve(0x210), (Resolved{"Sys", "TForm1.Button1Click", 0}));
     map[35] = "    30 0001:00000130    31 0001:00000210";
     map[31] = "    15 0001:00000140    16 0001:00000208    17 0001:00000300";
-    WriteMap(Join(map));
-    FMap.LoadMapFile();
+    Open(Join(map));
     EXPECT_EQ(Resolve(0x210), (Resolved{"Sys", "TForm1.Button1Click", 16}));
 }
 
@@ -368,7 +415,7 @@ TEST_F(TJexMapFileTest, MapRewrittenByVellinIsFullyReadable) {
 }
 
 TEST_F(TJexMapFileTest, LoadUnitNamesListsEverySegmentsModule) {
-    Open(Join(SampleMap()));
+    OpenFile(Join(SampleMap()));
     FMap.LoadUnitNames(static_cast<std::vector<std::string>*>(nullptr));
     FMap.LoadUnitNames(static_cast<host::TStrings*>(nullptr));
     EXPECT_FALSE(FMap.MapLoaded());
@@ -583,8 +630,7 @@ TEST_F(TJexMapFileTest, IndexGivesTheResultsOfThePlainScansOnRandomMaps) {
         const std::string text = generator.Generate();
         test::PlainMapReader plain;
         plain.Load(text);
-        FMap.SetMapFileName(WriteMap(text, "random" + std::to_string(seed) + ".map"));
-        FMap.LoadMapFile();
+        FMap.LoadMapText(text);
         ASSERT_EQ(FMap.SegmentLines(), plain.Segments);
         ASSERT_EQ(FMap.PublicLines(), plain.Publics);
         ASSERT_EQ(FMap.LineNumberLines(), plain.LineNumbers);

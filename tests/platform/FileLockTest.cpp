@@ -1,7 +1,7 @@
 // tests/platform/FileLockTest.cpp - share claims on descriptors: conflicts between open file
 // descriptions, every pair of claims, racing claims, write-only descriptors, release on unlock
 // and on close.
-#include "platform/FileLock.h"
+#include "platform/linux/FileLock.h"
 
 #include "tests/support/TempDir.h"
 

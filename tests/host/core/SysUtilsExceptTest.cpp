@@ -1,6 +1,8 @@
 // tests/host/core/SysUtilsExceptTest.cpp - the one-paragraph exception description: layout,
 // module and offset in the map address model, the period rule and truncation.
 #include "host/core/SysUtils.h"
+#include "platform/File.h"
+#include "platform/PlatformServices.h"
 #include "platform/ProcessImage.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +15,7 @@ using namespace host;
 namespace {
 
 std::string ExeFileName() {
-    const std::string path = platform::ExecutablePath();
+    const std::string path = platform::PlatformServices().Files->ExecutablePath();
     return path.substr(path.rfind('/') + 1);
 }
 

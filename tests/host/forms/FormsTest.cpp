@@ -4,6 +4,7 @@
 
 #include "host/forms/ExtCtrls.h"
 #include "host/forms/StdCtrls.h"
+#include "platform/File.h"
 #include "platform/PlatformServices.h"
 #include "platform/ProcessImage.h"
 #include "platform/fake/FakeScreen.h"
@@ -364,7 +365,7 @@ TEST_F(TApplicationTest, ShowExceptionAppendsAPeriodOnlyAfterCharactersAbovePeri
 }
 
 TEST_F(TApplicationTest, DefaultTitleIsTheExecutableNameUpToItsFirstDot) {
-    EXPECT_EQ(Application->ExeName(), platform::ExecutablePath());
+    EXPECT_EQ(Application->ExeName(), platform::PlatformServices().Files->ExecutablePath());
     EXPECT_FALSE(Application->ExeName().empty());
     // The first character is kept as it is, the rest is lower-cased.
     EXPECT_EQ(Application->Title(), "host_tests");

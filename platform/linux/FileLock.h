@@ -1,23 +1,17 @@
-// platform/FileLock.h - share-mode locks that keep other processes from writing an open file.
+// platform/linux/FileLock.h - share-mode locks that keep other processes from writing an open file.
 //
-// The host's file stream emulates the framework's sharing modes ("deny write", "exclusive").
+// The Linux file service emulates the framework's sharing modes ("deny write", "exclusive").
 // Inside one process a table of open files decides; across processes every stream on a
 // regular file also holds advisory locks, taken here, that other processes using this framework
 // test before they open the same file. Processes that do not use the framework are not held
 // back: the locks are advisory, as all file locks on Linux are by default.
 #pragma once
 
+#include "platform/File.h"
+
 #include <cstdint>
 
 namespace platform {
-
-/// Kinds of access an open file has, or that it lets others have (bit set).
-enum TFileShareBits : std::uint8_t {
-    fsNone = 0,
-    fsRead = 1,
-    fsWrite = 2,
-    fsReadWrite = 3,
-};
 
 enum TFileLockResult : std::uint8_t {
     flGranted,     ///< the locks are held by the descriptor's open file description
