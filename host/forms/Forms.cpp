@@ -4,6 +4,7 @@
 #include "host/forms/Dialogs.h"
 #include "host/forms/ExtCtrls.h"
 #include "host/forms/StdCtrls.h"
+#include "platform/FaultSignals.h"
 #include "platform/ProcessImage.h"
 
 #include <algorithm>
@@ -573,6 +574,7 @@ std::string TApplication::Title() const {
 void TApplication::Run() {
     if (FMainForm != nullptr && !FTerminated) {
         try {
+            platform::TFaultScope faults;
             FMainForm->Show();
         } catch (...) {
             HandleException(this);
@@ -580,6 +582,7 @@ void TApplication::Run() {
     }
     while (!FTerminated) {
         try {
+            platform::TFaultScope faults;
             HandleMessage();
         } catch (...) {
             HandleException(this);
@@ -674,6 +677,8 @@ std::intptr_t TApplication::SendMessage(THandle AHandle, std::uint32_t AMsg, std
 
 void TApplication::MainWndProc(TMessage& AMessage) {
     try {
+        // A fault in a handler or hook becomes an exception caught right here.
+        platform::TFaultScope faults;
         WndProc(AMessage);
     } catch (...) {
         HandleException(this);
