@@ -6,7 +6,8 @@
 #include "exceptions/LogErrorFatal.h"
 
 #include "exceptions/LogError.h"
-#include "host/core/SysUtils.h"
+#include "host/core/SysUtilsFault.h"
+#include "host/core/SystemExcept.h"
 #include "mapfile/Jexmapfile.h"
 #include "mapfile/MapIndex.h"
 #include "platform/ProcessImage.h"

@@ -5,6 +5,7 @@
 // figures come through the platform's services, so tests can put recorded ones in their place.
 #include "exceptions/LogError.h"
 #include "exceptions/LogErrorFatal.h"
+#include "host/core/SystemExcept.h"
 #include "logging/LogCnst.h"
 #include "mapfile/Jexmapfile.h"
 #include "platform/PlatformServices.h"

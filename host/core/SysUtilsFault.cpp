@@ -1,5 +1,7 @@
 // host/core/SysUtilsFault.cpp - the framework's exceptions for hardware faults and their texts.
-#include "host/core/SysUtils.h"
+#include "host/core/SysUtilsFault.h"
+
+#include "host/core/SystemExcept.h"
 #include "platform/ProcessImage.h"
 #include "platform/SignalSafeText.h"
 

@@ -6,12 +6,10 @@
 // plain enumeration whose stored value has bit n for the member of ordinal n.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
-#include <span>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -49,13 +47,11 @@ std::string DemangledTypeName(const std::type_info& AType);
 
 /// Declares a class's run-time type information inside its class body. The matching
 /// StaticClassInfo() is defined in the class's .cpp with the published members.
-#define JEX_CLASS(ClassName_)                                                                      \
-public:                                                                                            \
-    static const ::host::TClassInfo& StaticClassInfo();                                            \
-    const ::host::TClassInfo& ClassInfo() const override {                                         \
-        return ClassName_::StaticClassInfo();                                                      \
-    }                                                                                              \
-                                                                                                   \
+#define JEX_CLASS(ClassName_)                                                                    \
+public:                                                                                          \
+    static const ::host::TClassInfo& StaticClassInfo();                                          \
+    const ::host::TClassInfo& ClassInfo() const override { return ClassName_::StaticClassInfo(); } \
+                                                                                                 \
 private:
 
 template <typename Sig>
@@ -105,9 +101,7 @@ public:
 
     /// Calls the handler. Calling an unassigned event is a programming error; callers test
     /// Assigned() first, as the components do.
-    R operator()(Args... AArgs) const {
-        return FInvoke(FData, FCode, std::forward<Args>(AArgs)...);
-    }
+    R operator()(Args... AArgs) const { return FInvoke(FData, FCode, std::forward<Args>(AArgs)...); }
 
     bool operator==(const TEvent& AOther) const {
         return FData == AOther.FData && FInvoke == AOther.FInvoke &&
@@ -205,20 +199,9 @@ std::string ParamStr(int AIndex);
 
 } // namespace host
 
-namespace platform {
-class TSignalSafeText;
-} // namespace platform
-
 namespace host {
 
 class Exception;
-
-/// For the exception being handled on this thread (also inside std::terminate): appends its
-/// class name to AClassName (a host exception's own name, a foreign one's full C++ name) and
-/// points AMessage at its message (what() for a std::exception, "" for other objects). False
-/// when none is being handled. Allocates nothing, so a fatal report may use it.
-bool DescribeCurrentException(platform::TSignalSafeText& AClassName,
-                              const char*& AMessage) noexcept;
 
 /// The exception being handled by the innermost active handler on this thread, presented as a
 /// host exception (a foreign C++ exception is wrapped, see SysUtils.h); nullptr when none is.
@@ -228,25 +211,5 @@ Exception* ExceptObject();
 /// (0x00401000 + offset into the main executable's code section; addresses outside the
 /// executable unchanged); nullptr when no exception is being handled.
 void* ExceptAddr();
-
-/// Frames kept for each throw at most.
-inline constexpr std::size_t MaxThrowFrames = 32;
-
-/// The frames of the thread that raised the exception being handled, innermost first, as
-/// run-time addresses inside their call instructions (a fault's first frame is the faulting
-/// instruction); empty when no exception is being handled. Only raw addresses are recorded at
-/// the throw; resolving them is the report's business. Valid until the next throw on this
-/// thread; reads no more than memory, so a fatal report may use it.
-std::span<const std::uintptr_t> ExceptFrames() noexcept;
-
-/// The site a throw with these frames is reported at: the innermost frame of the main
-/// executable that is not standard-library code instantiated into it, in the map address model;
-/// else the innermost frame as it is. Reads memory only.
-void* SiteOfFrames(std::span<const std::uintptr_t> AFrames) noexcept;
-
-/// Makes the next throw on this thread record AAddress (in the map address model) and AFrames
-/// instead of walking its own stack: a fault thrown from a signal handler names the faulting
-/// instruction, not the handler.
-void SetNextThrowSite(void* AAddress, const std::uintptr_t* AFrames, std::size_t AFrameCount);
 
 } // namespace host

@@ -7,6 +7,8 @@
 // inside the call instruction (return address - 1), in the map address model; when no frame
 // lies in the executable, the throw's own caller, unchanged. The raw frames are kept with the
 // site for the report's call stack.
+#include "host/core/SystemExcept.h"
+
 #include "host/core/SysUtils.h"
 #include "host/core/System.h"
 #include "platform/FaultSignals.h"
@@ -87,8 +89,8 @@ void RecordThrow(const void* AObject) {
         std::copy_n(given.Frames, site.FrameCount, site.Frames.begin());
         return;
     }
-    // Frame 0 is the throw hook itself.
-    site.FrameCount = platform::CaptureFrames(site.Frames.data(), site.Frames.size(), 1);
+    // The two innermost frames are this function and the throw hook.
+    site.FrameCount = platform::CaptureFrames(site.Frames.data(), site.Frames.size(), 2);
     site.Address = SiteOf(site.Frames.data(), site.FrameCount);
 }
 

@@ -27,6 +27,16 @@
 #include <unistd.h>
 #include <unwind.h>
 
+// The unwinder's own lookup of a code address's unwind information (libgcc); the same lookup
+// every step of a stack walk makes.
+struct TUnwindBases {
+    void* TextBase;
+    void* DataBase;
+    void* Function;
+};
+
+extern "C" const void* _Unwind_Find_FDE(void* APc, TUnwindBases* ABases);
+
 namespace platform {
 
 namespace {
@@ -114,6 +124,12 @@ bool IsStackOverflow(std::uintptr_t AAddress, std::uintptr_t AStackPointer) noex
            AAddress + 16 * StackProbeReach >= installed.MainStackLow;
 }
 
+// Code without unwind information cannot be left by an exception.
+bool HasUnwindInformation(std::uintptr_t AAddress) noexcept {
+    TUnwindBases bases{};
+    return _Unwind_Find_FDE(reinterpret_cast<void*>(AAddress), &bases) != nullptr;
+}
+
 void UnblockFaultSignals() noexcept {
     sigset_t set;
     sigemptyset(&set);
@@ -182,7 +198,8 @@ void OnFaultSignal(int ASignal, siginfo_t* AInfo, void* AContext) {
 
     const bool throwable = fromKernel && ASignal != SIGABRT && !overflow && scopeDepth > 0 &&
                            OnMainThread() && fatalOwner.load() == 0 &&
-                           InMainExecutable(fault.Address) && installed.Handlers.Raise != nullptr;
+                           InMainExecutable(fault.Address) && HasUnwindInformation(fault.Address) &&
+                           installed.Handlers.Raise != nullptr;
     if (throwable) {
         // The exception leaves the handler without the kernel's return path, which would have
         // restored the signal mask.
