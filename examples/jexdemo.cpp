@@ -9,6 +9,7 @@
 // logger wrote is printed.
 #include "examples/AppLogDemo.h"
 #include "examples/ChecksDemo.h"
+#include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
 #include "exceptions/LogError.h"
 #include "host/forms/Forms.h"
@@ -215,6 +216,7 @@ int main() {
         FolderMonitorDemo();
         ChecksDemo();
         AppLogDemo();
+        FaultsDemo();
     } catch (const host::Exception& e) {
         std::cerr << "jexdemo: " << e.ClassName() << ": " << e.Message() << "\n";
         return 1;

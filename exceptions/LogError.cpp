@@ -5,6 +5,7 @@
 // LogErrorSections.cpp.
 #include "exceptions/LogError.h"
 
+#include "exceptions/LogErrorFatal.h"
 #include "mapfile/Jexmapfile.h"
 
 #include <algorithm>
@@ -154,6 +155,8 @@ void TJexExceptionLog::Hook() {
     Application->SetOnException(TExceptionEvent(this, &TJexExceptionLog::DoException));
     FHookedApplication = Application;
     LiveLoggers().push_back(this);
+    if (FaultHandlingEnabled())
+        TJexFatalReport::Instance().Attach(this);
 }
 
 void TJexExceptionLog::Unhook() {
@@ -162,6 +165,7 @@ void TJexExceptionLog::Unhook() {
     if (self == loggers.end())
         return;
     loggers.erase(self);
+    TJexFatalReport::Instance().Detach(this, loggers.empty() ? nullptr : loggers.back());
     const TExceptionEvent mine(this, &TJexExceptionLog::DoException);
     // The application that was hooked may be gone already (a logger without owner outliving it).
     if (Application != nullptr && Application == FHookedApplication &&
@@ -266,7 +270,7 @@ const TTypeInfo& FormatsType() {
     static const TTypeInfo& member = EnumType<TJexLFormat>(
         "TJexLFormat", {"lfDate", "lfTime", "lfPhysAddress", "lfExceptionClassName", "lfMessage",
                         "lfSeparator", "lfSourceLine", "lfApplication", "lfActiveControl",
-                        "lfComputerInfo", "lfOSInfo", "lfMemoryInfo"});
+                        "lfComputerInfo", "lfOSInfo", "lfMemoryInfo", "lfCallStack"});
     return SetType<TJexLFormat>("TJexLFormats", member);
 }
 

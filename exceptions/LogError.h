@@ -32,7 +32,10 @@ enum TJexLFormat : std::uint8_t {
     lfActiveControl,
     lfComputerInfo,
     lfOSInfo,
-    lfMemoryInfo
+    lfMemoryInfo,
+    /// Every frame of the thread that raised the exception (not in the default set, so stored
+    /// forms read as before).
+    lfCallStack
 };
 
 using TJexLFormats = host::TSet<TJexLFormat>;
@@ -161,6 +164,10 @@ public:
     std::string GetComputerInfo() const;
     std::string GetOSInfo() const;
     std::string GetMemoryInfo() const;
+    /// The frames of the thread that raised the exception being handled: the separator,
+    /// "Call stack:", then per frame its address (map address model) with unit, procedure and
+    /// line where the map knows them; empty when no frames were recorded.
+    std::string GetCallStack() const;
 
     /// The whole report as DoException would write it for E (sections of Formats and "?").
     std::string BuildReport(host::Exception* E) const;

@@ -139,6 +139,8 @@ std::string TJexExceptionLog::BuildReport(Exception* E) const {
         report += GetOSInfo();
     if (FFormats.Contains(lfMemoryInfo))
         report += GetMemoryInfo();
+    if (FFormats.Contains(lfCallStack))
+        report += GetCallStack();
     if (FFormats.Contains(lfSeparator))
         report += SectionSeparator;
     report += "?";

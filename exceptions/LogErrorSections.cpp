@@ -4,12 +4,16 @@
 // Each section reads what it prints at the moment it is asked and keeps nothing; the system's
 // figures come through the platform's services, so tests can put recorded ones in their place.
 #include "exceptions/LogError.h"
+#include "exceptions/LogErrorFatal.h"
+#include "host/core/SystemExcept.h"
 #include "logging/LogCnst.h"
 #include "mapfile/Jexmapfile.h"
 #include "platform/PlatformServices.h"
+#include "platform/SignalSafeText.h"
 #include "platform/SystemInfo.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace jex {
 
@@ -140,6 +144,27 @@ std::string TJexExceptionLog::GetMemoryInfo() const {
            "\r\nTotal memory: " + Kilobytes(status.TotalPhys) +
            "\r\nAvailable memory: " + Kilobytes(status.AvailPhys) +
            "\r\nMemory in use: " + std::to_string(status.MemoryLoad) + "%";
+}
+
+} // namespace jex
+
+namespace jex {
+
+std::string TJexExceptionLog::GetCallStack() const {
+    const std::span<const std::uintptr_t> frames = ExceptFrames();
+    if (frames.empty())
+        return {};
+    const TJexMapFile* map = nullptr;
+    try {
+        FMapFile->PrepareLookups();
+        map = FMapFile.get();
+    } catch (...) {
+        // A map that cannot be read leaves the frames without positions.
+    }
+    std::vector<char> buffer(64 * 1024);
+    platform::TSignalSafeText text(buffer.data(), buffer.size());
+    AppendCallStack(text, frames, map);
+    return std::string(text.View());
 }
 
 } // namespace jex

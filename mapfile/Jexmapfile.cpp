@@ -37,6 +37,7 @@ void TJexMapFile::SetMapFileName(const std::string& AName) {
 
 void TJexMapFile::ClearLists() {
     FIndex.reset();
+    FLookupsPrepared = false;
     FSegmentLines.clear();
     FPublicLines.clear();
     FLineNumberLines.clear();
@@ -138,6 +139,23 @@ void TJexMapFile::LoadExceptionData(const void* AAddress) {
     if (!FUnitName.empty())
         FLineNumber = index.LineNumber(FUnitName, FRelativeAddress);
     FDataLoaded = true;
+}
+
+void TJexMapFile::PrepareLookups() {
+    if (!FMapLoaded)
+        LoadMapFile();
+    if (FLookupsPrepared)
+        return;
+    Index().PrepareUnitSections();
+    FLookupsPrepared = true;
+}
+
+TMapPosition TJexMapFile::PositionOf(const void* AAddress) const noexcept {
+    if (!FLookupsPrepared || !FIndex || AAddress == nullptr)
+        return {};
+    const auto relative =
+        static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(AAddress)) - FBaseAddress;
+    return FIndex->PositionOf(relative);
 }
 
 void TJexMapFile::LoadUnitNames(std::vector<std::string>* AList) {

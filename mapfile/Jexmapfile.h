@@ -18,6 +18,7 @@
 namespace jex {
 
 class TMapIndex;
+struct TMapPosition;
 
 /// The map reader's own exception class. No operation of the reader raises it: the content of a
 /// map never causes an error.
@@ -57,6 +58,16 @@ public:
     /// none, the results are cleared and DataLoaded stays false. Loads the map first while
     /// MapLoaded is false; its file errors pass out of here.
     void LoadExceptionData(const void* AAddress);
+
+    /// Loads the map when it is not loaded and prepares PositionOf. File errors pass out of
+    /// here as from LoadMapFile.
+    void PrepareLookups();
+
+    /// Unit, procedure and line of AAddress (map address model), as LoadExceptionData would find
+    /// them, without touching the results of the last LoadExceptionData. Allocates nothing and
+    /// takes no lock (a fatal report resolves its frames with it); empty before PrepareLookups
+    /// and after a new load.
+    TMapPosition PositionOf(const void* AAddress) const noexcept;
 
     /// Clears AList and appends the module name of every segment line that names one, in file
     /// order (a module with several segments appears once per segment). nullptr does nothing.
@@ -115,6 +126,8 @@ private:
     bool FDataLoaded = false;
     /// Built from the three lists on the first lookup after a load; dropped by every load.
     std::unique_ptr<TMapIndex> FIndex;
+    /// Set by PrepareLookups, cleared by every load.
+    bool FLookupsPrepared = false;
 };
 
 } // namespace jex

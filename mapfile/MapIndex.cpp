@@ -171,7 +171,34 @@ std::ptrdiff_t TMapIndex::FirstLineContaining(const std::string& AUnit) {
 }
 
 std::int32_t TMapIndex::LineNumber(const std::string& AUnit, std::uint32_t ARelative) {
-    const std::ptrdiff_t header = FirstLineContaining(AUnit);
+    return LineNumberIn(FirstLineContaining(AUnit), ARelative);
+}
+
+void TMapIndex::PrepareUnitSections() {
+    FSegmentSections.assign(FSegmentLines.size(), -1);
+    for (std::size_t i = 0; i < FSegmentLines.size(); ++i)
+        if (mf::HasModuleName(FSegmentLines[i]))
+            FSegmentSections[i] =
+                FirstLineContaining(std::string(mf::ModuleName(FSegmentLines[i])));
+}
+
+TMapPosition TMapIndex::PositionOf(std::uint32_t ARelative) const noexcept {
+    TMapPosition position;
+    const std::ptrdiff_t unitLine = UnitLine(ARelative);
+    if (unitLine >= 0)
+        position.Unit = mf::ModuleName(FSegmentLines[static_cast<std::size_t>(unitLine)]);
+    const std::ptrdiff_t publicLine = ProcedureLine(ARelative);
+    if (publicLine >= 0)
+        position.Procedure = mf::PublicName(FPublicLines[static_cast<std::size_t>(publicLine)]);
+    if (!position.Unit.empty() && static_cast<std::size_t>(unitLine) < FSegmentSections.size())
+        position.Line =
+            LineNumberIn(FSegmentSections[static_cast<std::size_t>(unitLine)], ARelative);
+    return position;
+}
+
+std::int32_t TMapIndex::LineNumberIn(std::ptrdiff_t AHeader,
+                                     std::uint32_t ARelative) const noexcept {
+    const std::ptrdiff_t header = AHeader;
     if (header < 0)
         return 0;
     // The section's rows: after the line found and the empty line under it, up to the next

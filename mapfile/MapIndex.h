@@ -16,6 +16,13 @@
 
 namespace jex {
 
+/// Where a code address lies: views into the map's lines, valid while they are.
+struct TMapPosition {
+    std::string_view Unit;      ///< empty when none
+    std::string_view Procedure; ///< empty when none
+    std::int32_t Line = 0;      ///< 0 when none
+};
+
 /// Lookup index over the segment, public and line-number lines of one loaded map. The lists
 /// must stay alive and unchanged while the index is used.
 class TMapIndex {
@@ -41,6 +48,15 @@ public:
     /// Index of the first non-empty line-number line containing AUnit; -1 when none.
     std::ptrdiff_t FirstLineContaining(const std::string& AUnit);
 
+    /// Finds the line-number section of every segment's module in advance, so that PositionOf
+    /// needs nothing it would have to allocate.
+    void PrepareUnitSections();
+
+    /// Unit, procedure and line of ARelative, the same the three lookups above give; allocates
+    /// nothing and takes no lock, so a fatal report can use it. Without PrepareUnitSections the
+    /// line stays 0.
+    TMapPosition PositionOf(std::uint32_t ARelative) const noexcept;
+
 private:
     struct TSegmentKey {
         std::uint32_t MaxStart;    ///< greatest start offset up to this usable line
@@ -57,6 +73,8 @@ private:
     void BuildSegments();
     void BuildPublics();
     void BuildLineNumbers();
+    /// The source line for ARelative in the section under the line AHeader (see LineNumber).
+    std::int32_t LineNumberIn(std::ptrdiff_t AHeader, std::uint32_t ARelative) const noexcept;
 
     const std::vector<std::string>& FSegmentLines;
     const std::vector<std::string>& FPublicLines;
@@ -77,6 +95,9 @@ private:
     /// these can contain a unit name with such a character.
     std::vector<std::int32_t> FTextLines;
     std::unordered_map<std::string, std::ptrdiff_t> FUnitLines;
+    /// Per segment line: the first line-number line containing its module, -1 when none;
+    /// filled by PrepareUnitSections.
+    std::vector<std::ptrdiff_t> FSegmentSections;
 };
 
 /// Runs the line scan over one row of a line-number section: updates ACandidate with every

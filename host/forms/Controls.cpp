@@ -3,6 +3,7 @@
 
 #include "host/forms/Forms.h"
 #include "host/ws/WidgetSet.h"
+#include "platform/FaultSignals.h"
 
 #include <algorithm>
 #include <atomic>
@@ -326,6 +327,8 @@ void TWinControl::DestroyHandle() {
 
 void TWinControl::MainWndProc(TMessage& AMessage) {
     try {
+        // A fault in a handler becomes an exception caught right here.
+        platform::TFaultScope faults;
         WndProc(AMessage);
     } catch (...) {
         if (Application != nullptr)

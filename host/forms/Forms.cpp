@@ -4,6 +4,7 @@
 #include "host/forms/Dialogs.h"
 #include "host/forms/ExtCtrls.h"
 #include "host/forms/StdCtrls.h"
+#include "platform/FaultSignals.h"
 #include "platform/File.h"
 #include "platform/PlatformServices.h"
 #include "platform/ProcessImage.h"
@@ -585,6 +586,7 @@ std::string TApplication::Title() const {
 void TApplication::Run() {
     if (FMainForm != nullptr && !FTerminated) {
         try {
+            platform::TFaultScope faults;
             FMainForm->Show();
         } catch (...) {
             HandleException(this);
@@ -592,6 +594,7 @@ void TApplication::Run() {
     }
     while (!FTerminated) {
         try {
+            platform::TFaultScope faults;
             HandleMessage();
         } catch (...) {
             HandleException(this);
@@ -686,6 +689,8 @@ std::intptr_t TApplication::SendMessage(THandle AHandle, std::uint32_t AMsg, std
 
 void TApplication::MainWndProc(TMessage& AMessage) {
     try {
+        // A fault in a handler or hook becomes an exception caught right here.
+        platform::TFaultScope faults;
         WndProc(AMessage);
     } catch (...) {
         HandleException(this);

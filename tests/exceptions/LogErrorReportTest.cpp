@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <spawn.h>
 #include <string>
@@ -235,6 +236,34 @@ TEST_F(TJexExceptionLogReportTest, MapBesideTheProgramPutsTheSourcePositionIntoL
     dialogLines.clear();
     RunFailing([] { LockOrder(); });
     EXPECT_EQ(dialogLines, (std::vector<std::string>{"Order is locked"}));
+}
+
+TEST_F(TJexExceptionLogReportTest, CallStackStartsAtTheThrowAndComesLastBeforeTheSeparator) {
+    if (platform::FunctionRangeOf(reinterpret_cast<std::uintptr_t>(&LockOrder)).Begin == 0)
+        GTEST_SKIP() << "the test program has no symbol table";
+    const std::string mapPath = FTemp.File("exceptions_tests.map");
+    jex::test::WriteFileBytes(mapPath, MapCovering(reinterpret_cast<const void*>(&LockOrder)));
+    FLogger->MapFile().SetMapFileName(mapPath);
+    FLogger->SetFormats({lfCallStack, lfSeparator, lfSourceLine});
+    WS().SetModalResponder(THeadlessWidgetSet::TModalResponder::FromCallable(
+        [](TCustomForm* F) { F->SetModalResult(mrOk); }));
+    RunFailing([] { LockOrder(); });
+    const std::string log = LogText();
+    // The source section, then the frames, then the separator and the closing mark.
+    const std::string position =
+        "\r\nUnit: Orders\r\nProcedure: TfrmMain.btnGoClick\r\nLine No: 118";
+    const std::string header = position + "\r\n======\r\nCall stack:\r\n";
+    const std::string tail = "\r\n======\r\n?";
+    ASSERT_EQ(log.rfind(header, 0), 0u) << log;
+    ASSERT_EQ(log.substr(log.size() - tail.size()), tail) << log;
+    const std::string frames = log.substr(header.size(), log.size() - tail.size() - header.size());
+    const std::string first = frames.substr(0, frames.find("\r\n"));
+    // The throw itself, resolved by the map without changing the source section's lookup.
+    EXPECT_EQ(first, Format("%p", {FAddress}) + " Orders, TfrmMain.btnGoClick, line 118") << log;
+    EXPECT_GE(std::count(frames.begin(), frames.end(), '\n'), 3) << "the callers follow";
+
+    // Not in the default set: a report without it is unchanged.
+    EXPECT_FALSE(DefaultFormats.Contains(lfCallStack));
 }
 
 TEST_F(TJexExceptionLogReportTest, MissingMapGivesTheLeadingLineBreakOnly) {

@@ -2,6 +2,7 @@
 #include "mapfile/Jexmapfile.h"
 
 #include "mapfile/MapFormat.h"
+#include "mapfile/MapIndex.h"
 #include "platform/PlatformServices.h"
 #include "platform/fake/File.h"
 #include "tests/mapfile/PlainMapReader.h"
@@ -755,6 +756,36 @@ struct RealMap {
 };
 
 } // namespace
+
+TEST_F(TJexMapFileTest, PreparedLookupsGiveTheResultsOfLoadExceptionDataAndLeaveThemAlone) {
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        MapGenerator generator(seed);
+        FMap.SetMapFileName(
+            WriteMap(generator.Generate(), "prepared" + std::to_string(seed) + ".map"));
+        TJexMapFile fresh;
+        fresh.SetMapFileName(FMap.MapFileName());
+        fresh.LoadMapFile();
+        EXPECT_EQ(fresh.PositionOf(At(0x00401000u)).Procedure, "") << "nothing before preparing";
+        FMap.PrepareLookups();
+        const std::vector<std::uint32_t> addresses = generator.Addresses();
+        ASSERT_FALSE(addresses.empty());
+        FMap.LoadExceptionData(At(addresses.front()));
+        const auto kept = Resolved(FMap.UnitName(), FMap.ProcedureName(), FMap.LineNumber());
+        std::vector<TMapPosition> positions;
+        for (std::uint32_t address : addresses)
+            positions.push_back(FMap.PositionOf(At(address)));
+        // PositionOf does not touch the results the report and the dialog read.
+        ASSERT_EQ(Resolved(FMap.UnitName(), FMap.ProcedureName(), FMap.LineNumber()), kept);
+        for (std::size_t i = 0; i < addresses.size(); ++i) {
+            FMap.LoadExceptionData(At(addresses[i]));
+            ASSERT_EQ(Resolved(std::string(positions[i].Unit), std::string(positions[i].Procedure),
+                               positions[i].Line),
+                      Resolved(FMap.UnitName(), FMap.ProcedureName(), FMap.LineNumber()))
+                << "address " << std::hex << addresses[i];
+        }
+    }
+}
 
 TEST_F(TJexMapFileTest, RealMapsListTheirModulesAndResolveTheirPublics) {
     const std::filesystem::path folder = std::filesystem::path(JEX_TESTDATA_DIR) / "maps";

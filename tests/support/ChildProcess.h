@@ -1,8 +1,11 @@
-// tests/support/ChildProcess.h - running part of a test in a forked child process.
+// tests/support/ChildProcess.h - forked children: a part of a test, or a program under a watchdog.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace jex::test {
 
@@ -32,5 +35,20 @@ private:
 /// Runs ABody in a forked child (as TChildProcess) and waits for it: the child's exit code, or
 /// -1 when it could not be started or did not exit normally.
 int RunInChild(const std::function<int()>& ABody);
+
+/// How a watched child ended.
+struct TChildOutcome {
+    bool Exited = false; ///< ended by exit(); ExitCode holds the code
+    int ExitCode = -1;
+    bool Signalled = false; ///< ended by a signal; Signal holds it
+    int Signal = 0;
+    bool TimedOut = false; ///< still running at the deadline: killed by the watchdog
+    std::string Errors;    ///< what the child wrote to standard error
+};
+
+/// Runs AArgs[0] with the arguments AArgs[1..] (no shell) and waits for it at most ALimit; a
+/// child still running then is killed (SIGKILL) and reported as TimedOut.
+TChildOutcome RunWatchedChild(const std::vector<std::string>& AArgs,
+                              std::chrono::milliseconds ALimit = std::chrono::seconds(5));
 
 } // namespace jex::test

@@ -1,0 +1,178 @@
+// tests/exceptions/LogErrorFatalTest.cpp - faults, abort() and std::terminate in a real child
+// program (tests/exceptions/faults) whose exception logger writes to a log of the test's own:
+// every crash leaves exactly one report naming class, unit, procedure and line of the child's
+// code, and ends with the signal the crash calls for; a fault in a message handler on the main
+// thread is logged and the loop goes on.
+//
+// Sanitizers: the child installs its handlers after AddressSanitizer has installed its own, so
+// the child's take over SIGSEGV, SIGBUS and SIGFPE (AddressSanitizer lets a program replace them)
+// and AddressSanitizer still checks every access; the child is built without
+// UndefinedBehaviorSanitizer, which would report the null access and the division itself and
+// exit before the fault happens.
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using jex::test::RunWatchedChild;
+using jex::test::TChildOutcome;
+
+const std::string FaultUnitSource = JEX_SOURCE_DIR "/tests/exceptions/faults/FaultUnit.cpp";
+
+// The line of FaultUnit.cpp that holds AMarker; 0 when none does.
+int LineOf(const std::string& AMarker) {
+    std::ifstream source(FaultUnitSource);
+    std::string line;
+    for (int number = 1; std::getline(source, line); ++number)
+        if (line.find(AMarker) != std::string::npos)
+            return number;
+    return 0;
+}
+
+std::string SourceBlock(const std::string& AProcedure, int ALine) {
+    return "\r\nUnit: FaultUnit\r\nProcedure: " + AProcedure +
+           "\r\nLine No: " + std::to_string(ALine);
+}
+
+std::size_t Count(const std::string& AText, const std::string& APart) {
+    std::size_t count = 0;
+    for (std::size_t at = AText.find(APart); at != std::string::npos;
+         at = AText.find(APart, at + APart.size()))
+        ++count;
+    return count;
+}
+
+class FatalReportTest : public ::testing::Test {
+protected:
+    TChildOutcome Run(const std::string& AScenario) {
+        return RunWatchedChild({FAULT_CHILD_PROGRAM, AScenario, FDir.File("faults.log")});
+    }
+
+    std::string Log() const { return jex::test::ReadFileBytes(FDir.File("faults.log")); }
+
+    jex::test::TempDir FDir;
+};
+
+struct TCrash {
+    const char* Scenario;
+    int Signal;
+    const char* ClassName;
+    const char* Message;
+    const char* Procedure;
+};
+
+TEST_F(FatalReportTest, EveryCrashLeavesOneReportOfItsClassAndPositionAndEndsWithItsSignal) {
+    const TCrash crashes[] = {
+        {"null-read", SIGSEGV, "EAccessViolation", ". Read of address 00000000.",
+         "ReadThroughNull()"},
+        {"null-write", SIGSEGV, "EAccessViolation", ". Write of address 00000000.",
+         "WriteThroughNull()"},
+        {"divide", SIGFPE, "EDivByZero", "\r\nDivision by zero.", "DivideByZero()"},
+        {"worker-fault", SIGSEGV, "EAccessViolation", ". Write of address 00000000.",
+         "WriteThroughNull()"},
+        {"allocator-held", SIGSEGV, "EAccessViolation", ". Read of address 00000000.",
+         "ReadThroughNull()"},
+        {"abort", SIGABRT, "EExternalException", "\r\nExternal exception 600.", "CallAbort()"},
+        {"noexcept-fault", SIGABRT, "EAccessViolation", ". Write of address 00000000.",
+         "FaultInNoexcept()"},
+        {"worker-exception", SIGABRT, "std::runtime_error", "\r\nworker failed.",
+         "ThrowInWorker()"},
+    };
+    for (const TCrash& crash : crashes) {
+        SCOPED_TRACE(crash.Scenario);
+        std::remove(FDir.File("faults.log").c_str());
+        const TChildOutcome outcome = Run(crash.Scenario);
+        ASSERT_FALSE(outcome.TimedOut) << "the crash handler hung";
+        EXPECT_TRUE(outcome.Signalled) << outcome.Errors;
+        EXPECT_EQ(outcome.Signal, crash.Signal) << outcome.Errors;
+        const std::string log = Log();
+        EXPECT_EQ(Count(log, "\r\nClassname: "), 1u) << log;
+        EXPECT_NE(log.find(std::string("\r\nClassname: ") + crash.ClassName + "\r\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find(std::string("\r\nMessage: Exception ") + crash.ClassName +
+                           " in module fault_child at "),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find(crash.Message), std::string::npos) << log;
+        const std::string procedure = crash.Procedure;
+        const int line = LineOf("fault-line: " + procedure.substr(0, procedure.find('(')));
+        ASSERT_GT(line, 0);
+        EXPECT_NE(log.find(SourceBlock(crash.Procedure, line)), std::string::npos) << log;
+        EXPECT_EQ(log.back(), '?');
+    }
+}
+
+TEST_F(FatalReportTest, StackOverflowIsReportedFromTheRecursingProcedure) {
+    const TChildOutcome outcome = Run("stack-overflow");
+    ASSERT_FALSE(outcome.TimedOut) << "the crash handler hung";
+    EXPECT_TRUE(outcome.Signalled);
+    EXPECT_EQ(outcome.Signal, SIGSEGV);
+    const std::string log = Log();
+    EXPECT_EQ(Count(log, "\r\nClassname: "), 1u) << log.substr(0, 2000);
+    EXPECT_NE(log.find("\r\nClassname: EStackOverflow\r\n"), std::string::npos);
+    EXPECT_NE(log.find(".\r\nStack overflow.\r\n"), std::string::npos);
+    const std::string procedure = "\r\nUnit: FaultUnit\r\nProcedure: Recurse(int)\r\nLine No: ";
+    const std::size_t at = log.find(procedure);
+    ASSERT_NE(at, std::string::npos) << log.substr(0, 2000);
+    const int line = std::stoi(log.substr(at + procedure.size()));
+    EXPECT_GT(line, LineOf("recursion-begin"));
+    EXPECT_LT(line, LineOf("recursion-end"));
+}
+
+TEST_F(FatalReportTest, CallStackNamesTheFaultingFrameFirstAndItsCallers) {
+    const TChildOutcome outcome = Run("null-read");
+    ASSERT_FALSE(outcome.TimedOut);
+    const std::string log = Log();
+    const std::size_t stack = log.find("\r\n======\r\nCall stack:\r\n");
+    ASSERT_NE(stack, std::string::npos) << log;
+    const std::string first = log.substr(stack + 25, log.find("\r\n", stack + 25) - stack - 25);
+    EXPECT_NE(first.find(" FaultUnit, ReadThroughNull(), line " +
+                         std::to_string(LineOf("fault-line: ReadThroughNull"))),
+              std::string::npos)
+        << first;
+    EXPECT_NE(log.find(" FaultChild, main, line "), std::string::npos) << log;
+}
+
+TEST_F(FatalReportTest, FaultInAButtonHandlerIsLoggedAndTheLoopGoesOn) {
+    const TChildOutcome outcome = Run("loop");
+    ASSERT_FALSE(outcome.TimedOut);
+    EXPECT_TRUE(outcome.Exited) << outcome.Errors;
+    EXPECT_EQ(outcome.ExitCode, 0);
+    const std::string log = Log();
+    EXPECT_NE(log.find("\r\nClassname: EAccessViolation\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(SourceBlock("ReadThroughNull()", LineOf("fault-line: ReadThroughNull"))),
+              std::string::npos)
+        << log;
+    // The report's address is the faulting instruction, the one the access violation names.
+    const std::size_t at = log.find("Access violation at address ");
+    ASSERT_NE(at, std::string::npos);
+    const unsigned long address = std::stoul(log.substr(at + 28, 8), nullptr, 16);
+    char offset[16];
+    std::snprintf(offset, sizeof offset, "%08lX", address - 0x00400000);
+    EXPECT_NE(log.find(std::string(" in module fault_child at ") + offset + ".\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("?\r\nnext message handled"), std::string::npos) << log;
+}
+
+TEST_F(FatalReportTest, FaultTurnedAwayByTheFilterIsNotLoggedAndTheLoopGoesOn) {
+    const TChildOutcome outcome = Run("loop-filtered");
+    ASSERT_FALSE(outcome.TimedOut);
+    EXPECT_TRUE(outcome.Exited) << outcome.Errors;
+    EXPECT_EQ(outcome.ExitCode, 0);
+    const std::string log = Log();
+    EXPECT_EQ(log, "\r\nnext message handled");
+    // Shown by the application's standard display instead.
+    EXPECT_NE(outcome.Errors.find("Access violation at address"), std::string::npos)
+        << outcome.Errors;
+}
+
+} // namespace
