@@ -137,7 +137,7 @@ void TJexFatalReport::Prepare() {
     p.Application = FLogger->GetApplicationDetails();
     p.Computer = FLogger->GetComputerInfo();
     p.OperatingSystem = FLogger->GetOSInfo();
-    p.ExecutableName = FileNameOf(platform::ExecutablePath());
+    p.ExecutableName = FileNameOf(host::ParamStr(0));
     p.Settings = FormatSettings();
     const std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -9,7 +9,7 @@
 // that is writing its own fatal report) is bounded.
 #include "platform/FaultSignals.h"
 
-#include "platform/FileLock.h"
+#include "platform/linux/FileLock.h"
 #include "platform/ProcessImage.h"
 
 #include <atomic>
