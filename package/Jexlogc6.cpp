@@ -4,6 +4,7 @@
 #include "exceptions/LogDlg.h"
 #include "exceptions/LogError.h"
 #include "logging/LogBase.h"
+#include "monitors/LogDS.h"
 
 namespace jex {
 
@@ -22,6 +23,7 @@ constexpr TUnitEntry Units[] = {
     {&Nothing, &Nothing},                             // Jexlogc6
     {&Nothing, &Nothing},                             // LogCnst
     {&LogBaseInitialization, &LogBaseFinalization},   // LogBase
+    {&LogDSInitialization, &LogDSFinalization},       // LogDS
     {&LogDlgInitialization, &LogDlgFinalization},     // LogDlg
     {&Nothing, &Nothing},                             // Jexmapfile
     {&LogErrorInitialization, &LogErrorFinalization}, // LogError
