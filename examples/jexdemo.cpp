@@ -7,6 +7,7 @@
 // three kinds of exception are raised from the message loop (a framework exception, a failed
 // number conversion, a C++ library error), the error dialogs close at once, and the log the
 // logger wrote is printed.
+#include "examples/DataSetLogDemo.h"
 #include "exceptions/LogError.h"
 #include "host/forms/Forms.h"
 #include "host/forms/StdCtrls.h"
@@ -147,5 +148,6 @@ int main() {
     orders->ClearLog();
 
     ExceptionLoggingDemo();
+    demo::DataSetLogDemo();
     return 0;
 }
