@@ -108,6 +108,32 @@ const Variant& NullVariant() {
     throw EConvertError(Format(AFormat, {AText}));
 }
 
+// Calls AFunc for each element of AList that is still in it when its turn comes: a handler may
+// detach sources or links while they are told. The snapshot stays on the stack for the usual
+// one or two elements, so a notification costs no allocation.
+template <typename T, typename F>
+void ForEachStillListed(const std::vector<T*>& AList, F AFunc) {
+    constexpr std::size_t small = 8;
+    T* fixed[small];
+    std::vector<T*> large;
+    T* const* snapshot = fixed;
+    const std::size_t count = AList.size();
+    if (count <= small) {
+        std::copy(AList.begin(), AList.end(), fixed);
+    } else {
+        large = AList;
+        snapshot = large.data();
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        T* item = snapshot[i];
+        const bool listed = i < AList.size() && AList[i] == item
+                                ? true
+                                : std::find(AList.begin(), AList.end(), item) != AList.end();
+        if (listed)
+            AFunc(item);
+    }
+}
+
 } // namespace
 
 Variant TField::ConvertValue(const Variant& AValue) const {
@@ -584,18 +610,18 @@ void TDataSet::Post() {
     for (TField* f : FFields)
         if (f->Required() && FBuffer.Values[static_cast<std::size_t>(f->Index())].IsAbsent())
             Error("Field '" + f->FieldName() + "' must have a value");
-    // The store writes a copy, so a refusal leaves the user's values as they were set.
-    TDataRecord written = FBuffer;
     if (FState == dsInsert) {
+        // The store may fill in what it made of the record; it works on a copy, so a refusal
+        // leaves the user's values as they were set.
+        TDataRecord written = FBuffer;
         InternalPost(written, nullptr);
         FRecords.insert(FRecords.begin() + FInsertAt, std::move(written));
         FCurrent = FInsertAt;
     } else {
-        InternalPost(written, &FOld);
-        FRecords[static_cast<std::size_t>(FCurrent)] = std::move(written);
+        InternalPost(FBuffer, &FOld);
+        // The stored record's storage becomes the next edit's buffer.
+        std::swap(FRecords[static_cast<std::size_t>(FCurrent)], FBuffer);
     }
-    FBuffer = TDataRecord();
-    FOld = TDataRecord();
     FBof = FEof = false;
     SetState(dsBrowse);
     DataEvent(deDataSetChange, 0);
@@ -707,11 +733,8 @@ void TDataSet::DataEvent(TDataEvent AEvent, std::intptr_t AInfo) {
     }
     if (FState == dsBlockRead)
         return;
-    // A handler may detach a source while we go; walk a copy.
-    const std::vector<TDataSource*> sources = FDataSources;
-    for (TDataSource* source : sources)
-        if (std::find(FDataSources.begin(), FDataSources.end(), source) != FDataSources.end())
-            source->DataEvent(AEvent, AInfo);
+    ForEachStillListed(FDataSources,
+                       [&](TDataSource* ASource) { ASource->DataEvent(AEvent, AInfo); });
 }
 
 void TDataSet::DisableControls() {
@@ -821,13 +844,11 @@ void TDataSource::DataEvent(TDataEvent AEvent, std::intptr_t AInfo) {
 }
 
 void TDataSource::NotifyDataLinks(TDataEvent AEvent, std::intptr_t AInfo) {
-    // Links may leave while they are told; walk a copy and skip those gone.
-    const std::vector<TDataLink*> links = FDataLinks;
     for (bool visual : {false, true})
-        for (TDataLink* link : links)
-            if (link->VisualControl() == visual &&
-                std::find(FDataLinks.begin(), FDataLinks.end(), link) != FDataLinks.end())
-                link->DataEvent(AEvent, AInfo);
+        ForEachStillListed(FDataLinks, [&](TDataLink* ALink) {
+            if (ALink->VisualControl() == visual)
+                ALink->DataEvent(AEvent, AInfo);
+        });
 }
 
 void TDataSource::AddDataLink(TDataLink* ALink) {

@@ -550,8 +550,9 @@ protected:
     /// Releases what InternalOpen took; the records and fields are dropped afterwards.
     virtual void InternalClose() {}
 
-    /// Writes ARecord to the store: a new record when AOld is nullptr, else the edit of AOld.
-    /// May set ARecord's key and values to what the store made of them. Raising refuses it.
+    /// Writes ARecord to the store: a new record when AOld is nullptr (the store may then set
+    /// ARecord's key and values to what it made of them), else the edit of AOld (ARecord is
+    /// then left as it is). Raising refuses the record.
     virtual void InternalPost(TDataRecord& ARecord, const TDataRecord* AOld) = 0;
     /// Removes ARecord from the store; raising keeps it.
     virtual void InternalDelete(const TDataRecord& ARecord) = 0;
@@ -605,8 +606,8 @@ private:
     std::vector<TDataRecord> FRecords;
     int FCurrent = -1;   // index of the current record, -1 when empty
     int FInsertAt = -1;  // where a new record goes on Post
-    TDataRecord FBuffer; // the record being edited or inserted
-    TDataRecord FOld;    // the record as Edit found it
+    TDataRecord FBuffer; // the record being edited or inserted (read only in edit states)
+    TDataRecord FOld;    // the record as Edit found it (read only in dsEdit)
     std::vector<std::unique_ptr<TField>> FOwnedFields;
     TFields FFields;
     std::vector<TDataSource*> FDataSources;

@@ -2,6 +2,7 @@
 #include "host/data/SQLiteTables.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace host {
@@ -401,6 +402,7 @@ void TSQLiteTable::ReadRows() {
 
 void TSQLiteTable::InternalClose() {
     FKeyFields.clear();
+    FUpdates.clear(); // the connection owns and finalises the statements
 }
 
 void TSQLiteTable::InternalRefresh() {
@@ -467,30 +469,42 @@ void TSQLiteTable::InternalPost(TDataRecord& ARecord, const TDataRecord* AOld) {
         Reload(ARecord, sqlite3_last_insert_rowid(connection.Handle()));
         return;
     }
-    // Only the columns that changed; the record is found by its old key.
-    std::string assignments;
-    std::vector<int> changed;
+    // Only the columns that changed; the record is found by its old key. The statement for a
+    // set of changed columns is built once per opening (keyed by their indexes).
+    std::string changed;
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        if (SameStored(ARecord.Values[at], AOld->Values[at]))
-            continue;
-        changed.push_back(i);
-        if (!assignments.empty())
-            assignments += ", ";
-        assignments +=
-            QuoteIdent(Fields()[i]->FieldName()) + " = ?" + std::to_string(changed.size());
+        if (!SameStored(ARecord.Values[at], AOld->Values[at]))
+            changed.append(reinterpret_cast<const char*>(&i), sizeof i);
     }
     if (changed.empty())
         return;
-    const int keyParam = static_cast<int>(changed.size()) + 1;
-    const std::string sql =
-        "UPDATE " + FQuotedTable + " SET " + assignments + " WHERE " + KeyCondition(keyParam);
-    sqlite3_stmt* stmt = connection.Prepare(sql, this);
+    const auto changedCount = static_cast<int>(changed.size() / sizeof(int));
+    auto changedAt = [&](int AIndex) {
+        int index = 0;
+        std::memcpy(&index, changed.data() + static_cast<std::size_t>(AIndex) * sizeof index,
+                    sizeof index);
+        return index;
+    };
+    sqlite3_stmt*& stmt = FUpdates[changed];
+    if (stmt == nullptr) {
+        std::string assignments;
+        for (int p = 0; p < changedCount; ++p) {
+            if (!assignments.empty())
+                assignments += ", ";
+            assignments +=
+                QuoteIdent(Fields()[changedAt(p)]->FieldName()) + " = ?" + std::to_string(p + 1);
+        }
+        stmt = connection.Prepare("UPDATE " + FQuotedTable + " SET " + assignments + " WHERE " +
+                                      KeyCondition(changedCount + 1),
+                                  this);
+    }
     TStatementReset reset(stmt);
-    for (std::size_t p = 0; p < changed.size(); ++p)
-        BindValue(stmt, static_cast<int>(p) + 1,
-                  ARecord.Values[static_cast<std::size_t>(changed[p])], Fields()[changed[p]]);
-    BindKey(stmt, keyParam, *AOld);
+    for (int p = 0; p < changedCount; ++p) {
+        const int field = changedAt(p);
+        BindValue(stmt, p + 1, ARecord.Values[static_cast<std::size_t>(field)], Fields()[field]);
+    }
+    BindKey(stmt, changedCount + 1, *AOld);
     Run(stmt);
     CheckOneRow();
 }

@@ -176,6 +176,8 @@ private:
     std::string FColumnList;     // "a", "b", ... in field order
     std::vector<int> FKeyFields; // the primary key's fields, in key order; empty: by rowid
     bool FHasRowId = true;
+    // UPDATE statements by the indexes of the columns they set (the connection's, cached).
+    std::unordered_map<std::string, sqlite3_stmt*> FUpdates;
 };
 
 /// The rows a SELECT returns. The query is read-only: Edit, Insert and Delete raise
