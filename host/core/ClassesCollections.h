@@ -1,12 +1,12 @@
 // host/core/ClassesCollections.h - collections of persistent items (TCollection).
 //
-// Part of the Classes unit (included at the end of Classes.h). A collection owns its items,
+// Part of the Classes unit (Classes.h includes it). A collection owns its items,
 // creates them through its item class, numbers them with IDs that are never reused and reports
 // every change through the virtual Update, batched by BeginUpdate/EndUpdate. Stored forms write
 // collection properties as "< item ... end >" lists.
 #pragma once
 
-#include "host/core/Classes.h"
+#include "host/core/ClassesComponent.h"
 #include "host/core/SysUtils.h"
 #include "host/core/System.h"
 

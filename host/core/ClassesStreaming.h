@@ -7,7 +7,7 @@
 // references and event handler names against the root.
 #pragma once
 
-#include "host/core/Classes.h"
+#include "host/core/ClassesComponent.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // host/core/ClassesStreams.h - streams: the abstract stream, handle, file and memory streams.
 //
-// Part of the Classes unit (included at the end of Classes.h). TFileStream emulates the
+// Part of the Classes unit (Classes.h includes it). TFileStream emulates the
 // framework's open modes and sharing modes on Linux: within the process through a table of the
 // files its streams hold open, and across processes through the advisory share locks of
 // platform/FileLock.h, so a log file opened "read and write, deny write" by one program cannot

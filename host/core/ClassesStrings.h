@@ -1,12 +1,12 @@
 // host/core/ClassesStrings.h - string lists and the locale-aware string comparison they sort by.
 //
-// Part of the Classes unit (included at the end of Classes.h). TStrings is the abstract list
+// Part of the Classes unit (Classes.h includes it). TStrings is the abstract list
 // of strings with associated objects that controls and the suite share; TStringList is the
 // stored implementation, optionally sorted by the framework's word-sort comparison
 // (AnsiCompareText by default), which ranks punctuation before digits before letters.
 #pragma once
 
-#include "host/core/Classes.h"
+#include "host/core/ClassesComponent.h"
 #include "host/core/SysUtils.h"
 #include "host/core/System.h"
 

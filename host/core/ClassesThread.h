@@ -42,6 +42,7 @@ public:
 
     /// Plain allocation, declared beside the class's own delete so both are paired.
     static void* operator new(std::size_t ASize) { return ::operator new(ASize); }
+
     /// Frees the memory of an object whose constructor failed (no thread to stop yet).
     static void operator delete(void* AMemory) { ::operator delete(AMemory); }
 

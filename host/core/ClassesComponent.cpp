@@ -1,5 +1,5 @@
-// host/core/Classes.cpp - TPersistent and TComponent.
-#include "host/core/Classes.h"
+// host/core/ClassesComponent.cpp - TPersistent and TComponent.
+#include "host/core/ClassesComponent.h"
 
 #include <algorithm>
 #include <cctype>
