@@ -9,6 +9,7 @@
 // logger wrote is printed.
 #include "examples/AppLogDemo.h"
 #include "examples/ChecksDemo.h"
+#include "examples/DataSetLogDemo.h"
 #include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
 #include "exceptions/LogError.h"
@@ -213,6 +214,7 @@ int main() {
     try {
         LogComponentsDemo(folder);
         ExceptionLoggingDemo(folder);
+        demo::DataSetLogDemo();
         FolderMonitorDemo();
         ChecksDemo();
         AppLogDemo();

@@ -6,6 +6,7 @@
 #include "exceptions/LogError.h"
 #include "logging/LogBase.h"
 #include "monitors/LogApp.h"
+#include "monitors/LogDS.h"
 #include "monitors/LogFile.h"
 
 namespace jex {
@@ -27,6 +28,7 @@ constexpr TUnitEntry Units[] = {
     {&JexLChecksInitialization, &JexLChecksFinalization}, // JexLChecks
     {&LogBaseInitialization, &LogBaseFinalization},       // LogBase
     {&LogFileInitialization, &LogFileFinalization},       // LogFile
+    {&LogDSInitialization, &LogDSFinalization},           // LogDS
     {&LogDlgInitialization, &LogDlgFinalization},         // LogDlg
     {&Nothing, &Nothing},                                 // Jexmapfile
     {&LogErrorInitialization, &LogErrorFinalization},     // LogError

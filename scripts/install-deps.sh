@@ -14,6 +14,7 @@ packages=(
   python3                                  # test helpers
   libdw-dev libelf-dev elfutils binutils   # elfmap (DWARF and ELF reading, objcopy, addr2line)
   libx11-dev xvfb                          # screen size and copy; a virtual display for tests
+  libsqlite3-dev                           # the SQLite data sets
 )
 
 missing=()

@@ -183,6 +183,18 @@ std::string TrimRight(const std::string& AText) {
     return AText.substr(0, n);
 }
 
+std::string AnsiQuotedStr(const std::string& AText, char AQuote) {
+    std::string quoted(1, AQuote);
+    quoted.reserve(AText.size() + 2);
+    for (char c : AText) {
+        if (c == AQuote)
+            quoted += AQuote;
+        quoted += c;
+    }
+    quoted += AQuote;
+    return quoted;
+}
+
 std::string UpperCase(const std::string& AText) {
     std::string result = AText;
     for (char& c : result)

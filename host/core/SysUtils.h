@@ -408,6 +408,10 @@ std::string Trim(const std::string& AText);
 std::string TrimLeft(const std::string& AText);
 std::string TrimRight(const std::string& AText);
 
+/// AText between two AQuote characters, each AQuote inside it doubled, so the text cannot end
+/// the quotes early: it's with ' gives 'it''s'.
+std::string AnsiQuotedStr(const std::string& AText, char AQuote);
+
 /// ASCII case mapping; other bytes are kept.
 std::string UpperCase(const std::string& AText);
 std::string LowerCase(const std::string& AText);
