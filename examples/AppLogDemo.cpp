@@ -16,11 +16,10 @@
 #include <memory>
 #include <string>
 
-void AppLogDemo() {
+void AppLogDemo(const std::string& AFolder) {
     using namespace host;
     using namespace jex;
-    const std::string logPath =
-        (std::filesystem::temp_directory_path() / "jexdemo-appevents.log").string();
+    const std::string logPath = (std::filesystem::path(AFolder) / "jexdemo-appevents.log").string();
     std::filesystem::remove(logPath);
 
     InitApplication(std::make_unique<THeadlessWidgetSet>());

@@ -16,10 +16,10 @@
 
 namespace demo {
 
-void DataSetLogDemo() {
+void DataSetLogDemo(const std::string& AFolder) {
     using namespace host;
     using namespace jex;
-    const std::filesystem::path dir = std::filesystem::temp_directory_path();
+    const std::filesystem::path dir(AFolder);
     const std::string dbPath = (dir / "jexdemo-orders.db").string();
     const std::string logPath = (dir / "jexdemo-orders.log").string();
     std::filesystem::remove(dbPath);

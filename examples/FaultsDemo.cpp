@@ -32,11 +32,10 @@ void ShowCustomerClick(host::TObject*) {
 
 } // namespace
 
-void FaultsDemo() {
+void FaultsDemo(const std::string& AFolder) {
     using namespace host;
     using namespace jex;
-    const std::string logPath =
-        (std::filesystem::temp_directory_path() / "jexdemo-faults.log").string();
+    const std::string logPath = (std::filesystem::path(AFolder) / "jexdemo-faults.log").string();
     std::filesystem::remove(logPath);
 
     InitApplication(std::make_unique<THeadlessWidgetSet>());

@@ -40,15 +40,15 @@ void ServeUntilQuiet() {
 
 } // namespace
 
-void FolderMonitorDemo() {
+void FolderMonitorDemo(const std::string& AFolder) {
     namespace fs = std::filesystem;
-    std::string pattern = (fs::temp_directory_path() / "jexdemo-folder-XXXXXX").string();
+    std::string pattern = (fs::path(AFolder) / "jexdemo-folder-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         std::cout << "== Folder monitor: no temporary folder ==\n";
         return;
     }
     const fs::path folder = pattern;
-    const std::string logPath = (fs::temp_directory_path() / "jexdemo-folder.log").string();
+    const std::string logPath = (fs::path(AFolder) / "jexdemo-folder.log").string();
     fs::remove(logPath);
 
     std::unique_ptr<jex::TJexFileLog> monitor(host::Create<jex::TJexFileLog>(nullptr));

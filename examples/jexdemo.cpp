@@ -214,11 +214,11 @@ int main() {
     try {
         LogComponentsDemo(folder);
         ExceptionLoggingDemo(folder);
-        demo::DataSetLogDemo();
-        FolderMonitorDemo();
+        demo::DataSetLogDemo(folder);
+        FolderMonitorDemo(folder);
         ChecksDemo();
-        AppLogDemo();
-        FaultsDemo();
+        AppLogDemo(folder);
+        FaultsDemo(folder);
     } catch (const host::Exception& e) {
         std::cerr << "jexdemo: " << e.ClassName() << ": " << e.Message() << "\n";
         return 1;
