@@ -6,7 +6,10 @@
 # creates: faults that cannot be thrown get a fatal report in the logger's LogFile. The target
 # must link JexLogC6.
 
-set(JEX_FAULT_HANDLING_SOURCE ${CMAKE_CURRENT_LIST_DIR}/../exceptions/faults/EnableFaultHandling.cpp)
+# In the tree the hook's source is beside the suite's; an installed package names its copy.
+if(NOT DEFINED JEX_FAULT_HANDLING_SOURCE)
+  set(JEX_FAULT_HANDLING_SOURCE ${CMAKE_CURRENT_LIST_DIR}/../exceptions/faults/EnableFaultHandling.cpp)
+endif()
 
 function(jex_enable_fault_exceptions target)
   target_compile_options(${target} PRIVATE -fnon-call-exceptions)

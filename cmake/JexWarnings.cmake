@@ -9,5 +9,5 @@ target_compile_options(jex_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow 
 # jex_target_defaults(target): warnings and the repository root as include directory.
 function(jex_target_defaults target)
   target_link_libraries(${target} PRIVATE jex_warnings)
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
 endfunction()
