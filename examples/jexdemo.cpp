@@ -12,6 +12,7 @@
 #include "examples/DataSetLogDemo.h"
 #include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
+#include "examples/PackageDemo.h"
 #include "exceptions/LogError.h"
 #include "host/forms/Forms.h"
 #include "host/forms/StdCtrls.h"
@@ -219,6 +220,7 @@ int main() {
         ChecksDemo();
         AppLogDemo(folder);
         FaultsDemo(folder);
+        PackageDemo();
     } catch (const host::Exception& e) {
         std::cerr << "jexdemo: " << e.ClassName() << ": " << e.Message() << "\n";
         return 1;
