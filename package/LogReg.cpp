@@ -223,9 +223,10 @@ int& LogRegInitCount() {
     return count;
 }
 
-// The component classes on the palette, in palette order.
+// The component classes on the palette, in palette order. A plain array: the unit's
+// finalisation reads it when the library unloads, after its static objects are destroyed.
 std::span<const host::TClassInfo* const> ComponentClasses() {
-    static const std::vector<const host::TClassInfo*> classes{
+    static const std::array classes{
         &TJexExceptionLog::StaticClassInfo(),    &TJexAppLog::StaticClassInfo(),
         &TJexDatasetLog::StaticClassInfo(),      &TJexFileLog::StaticClassInfo(),
         &TJexLCheckProcessor::StaticClassInfo(),

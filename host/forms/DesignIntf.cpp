@@ -20,9 +20,11 @@ struct TPalette {
     std::vector<TPalettePage> Pages;
 };
 
+// Never destroyed: a package linked with the program takes its classes off at its unload, which
+// comes after this library's static objects are gone.
 TPalette& Palette() {
-    static TPalette palette;
-    return palette;
+    static TPalette* const palette = new TPalette;
+    return *palette;
 }
 
 } // namespace
