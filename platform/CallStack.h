@@ -11,8 +11,8 @@ namespace platform {
 /// callers, as addresses inside their call instructions (return address - 1), like
 /// CaptureFrames. Uses libunwind's cached trace, which reads the unwind tables once per code
 /// address and then only the stack, so it finds every frame also in code built without frame
-/// pointers; falls back to CaptureFrames where libunwind cannot be loaded. Not for signal
-/// handlers (the first walk on a thread sets up its cache). Returns the number written.
+/// pointers. Not for signal handlers (the first walk on a thread sets up its cache). Returns
+/// the number written.
 std::size_t CaptureCallStack(std::uintptr_t* AFrames, std::size_t ACapacity,
                              std::size_t ASkip) noexcept;
 
