@@ -52,6 +52,14 @@ struct TFaultInfo {
 /// page).
 TFaultKind ClassifyFault(int ASignal, int ACode, bool AStackOverflow);
 
+/// True when the instruction at AInstruction only the kernel may run (hlt, cli, sti, in, out,
+/// ins, outs, clts, invd, wbinvd, rdmsr, wrmsr, sysexit, sysret, moves to and from control and
+/// debug registers, lgdt, lidt, lldt, ltr, lmsw, invlpg). Run in user mode, such an instruction
+/// raises a general-protection fault, which Linux delivers as SIGSEGV with SI_KERNEL, not as
+/// SIGILL: this tells it from an access through a non-canonical address. Reads no byte past the
+/// instruction's opcode and ModRM byte.
+bool IsPrivilegedInstruction(const std::uint8_t* AInstruction) noexcept;
+
 /// The code "External exception %X" names for a signal: the signal number times 0x100 plus the
 /// kernel's si_code when the kernel raised it (a program's kill() or abort() adds nothing).
 unsigned ExternalExceptionCode(int ASignal, int ACode);
@@ -92,6 +100,24 @@ public:
 /// reported; the main thread gets one from InstallFaultHandlers. The stack lives as long as the
 /// process.
 void EnsureAlternateSignalStack();
+
+/// Gives the calling thread an alternate signal stack for as long as the object lives, so that
+/// a stack overflow on a worker thread can be reported; made at the start of the thread's
+/// function. Does nothing when the thread has one of the suite's already. The destructor puts
+/// back the stack found before (a sanitizer's, say) and frees its own.
+class TThreadSignalStack {
+public:
+    TThreadSignalStack();
+    ~TThreadSignalStack();
+    TThreadSignalStack(const TThreadSignalStack&) = delete;
+    TThreadSignalStack& operator=(const TThreadSignalStack&) = delete;
+
+private:
+    void* FMemory = nullptr;
+    void* FPreviousStack = nullptr;
+    std::size_t FPreviousSize = 0;
+    int FPreviousFlags = 0;
+};
 
 /// Writes the frames of the calling thread, innermost first, skipping the innermost ASkip, as
 /// addresses inside their call instructions. Async-signal-safe once InstallFaultHandlers has

@@ -15,6 +15,7 @@ packages=(
   libdw-dev libelf-dev elfutils binutils   # elfmap (DWARF and ELF reading, objcopy, addr2line)
   libx11-dev xvfb                          # screen size and copy; a virtual display for tests
   libsqlite3-dev                           # the SQLite data sets
+  libunwind-dev                            # the call stack recorded at every throw (unw_backtrace)
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // host/core/ClassesThread.cpp - TThread over std::thread and the process-wide hand-over queue.
 #include "host/core/ClassesThread.h"
 
+#include "platform/FaultSignals.h"
 #include "platform/ProcessImage.h"
 
 #include <condition_variable>
@@ -92,6 +93,8 @@ void TThread::Start() {
 }
 
 void TThread::ThreadMain() {
+    // A stack overflow in Execute is then reported like one on the main thread.
+    const platform::TThreadSignalStack signalStack;
     FThreadID.store(platform::CurrentThreadId());
     if (!Terminated()) {
         try {

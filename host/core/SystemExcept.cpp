@@ -11,6 +11,7 @@
 
 #include "host/core/SysUtils.h"
 #include "host/core/System.h"
+#include "platform/CallStack.h"
 #include "platform/FaultSignals.h"
 #include "platform/ProcessImage.h"
 #include "platform/SignalSafeText.h"
@@ -90,7 +91,7 @@ void RecordThrow(const void* AObject) {
         return;
     }
     // The two innermost frames are this function and the throw hook.
-    site.FrameCount = platform::CaptureFrames(site.Frames.data(), site.Frames.size(), 2);
+    site.FrameCount = platform::CaptureCallStack(site.Frames.data(), site.Frames.size(), 2);
     site.Address = SiteOf(site.Frames.data(), site.FrameCount);
 }
 

@@ -9,8 +9,8 @@
 // that is writing its own fatal report) is bounded.
 #include "platform/FaultSignals.h"
 
-#include "platform/linux/FileLock.h"
 #include "platform/ProcessImage.h"
+#include "platform/linux/FileLock.h"
 
 #include <atomic>
 #include <cerrno>
@@ -188,6 +188,12 @@ void OnFaultSignal(int ASignal, siginfo_t* AInfo, void* AContext) {
         }
     }
     fault.Kind = ClassifyFault(ASignal, AInfo->si_code, overflow);
+    if (ASignal == SIGSEGV && AInfo->si_code == SI_KERNEL && fault.Address != 0 &&
+        IsPrivilegedInstruction(reinterpret_cast<const std::uint8_t*>(fault.Address))) {
+        fault.Kind = fkPrivilege;
+        fault.DataAddress = 0;
+        fault.Write = false;
+    }
 
     TFrameWalk walk{fault.Frames, MaxFaultFrames, 0};
     walk.FromSignal = true;
@@ -225,6 +231,24 @@ void OnFaultSignal(int ASignal, siginfo_t* AInfo, void* AContext) {
     fault.Address = fault.FrameCount > 0 ? fault.Frames[0] : 0;
     WriteFatalReport(fault);
     std::abort();
+}
+
+// An alternate signal stack with an inaccessible page below it, so that a handler that runs out
+// of it faults at once instead of writing over whatever memory lies there. Null when the
+// system refuses the memory.
+void* MapAlternateStack() noexcept {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* memory = mmap(nullptr, AlternateStackSize + page, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (memory == MAP_FAILED)
+        return nullptr;
+    mprotect(memory, page, PROT_NONE);
+    return static_cast<char*>(memory) + page;
+}
+
+void UnmapAlternateStack(void* AStack) noexcept {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    munmap(static_cast<char*>(AStack) - page, AlternateStackSize + page);
 }
 
 void ReadMainStack() {
@@ -268,6 +292,75 @@ TFaultKind ClassifyFault(int ASignal, int ACode, bool AStackOverflow) {
     default:
         return fkExternal;
     }
+}
+
+bool IsPrivilegedInstruction(const std::uint8_t* AInstruction) noexcept {
+    if (AInstruction == nullptr)
+        return false;
+    const std::uint8_t* p = AInstruction;
+    // Legacy prefixes, then at most one REX prefix; an instruction is 15 bytes at most.
+    for (int i = 0; i < 14; ++i, ++p) {
+        const std::uint8_t b = *p;
+        const bool legacy = b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 ||
+                            b == 0x65 || b == 0x66 || b == 0x67 || b == 0xF0 || b == 0xF2 ||
+                            b == 0xF3;
+        if (!legacy)
+            break;
+    }
+    if ((*p & 0xF0) == 0x40)
+        ++p;
+    switch (*p) {
+    case 0xF4: // hlt
+    case 0xFA: // cli
+    case 0xFB: // sti
+    case 0xE4:
+    case 0xE5: // in from an immediate port
+    case 0xE6:
+    case 0xE7: // out to an immediate port
+    case 0xEC:
+    case 0xED: // in from dx
+    case 0xEE:
+    case 0xEF: // out to dx
+    case 0x6C:
+    case 0x6D: // ins
+    case 0x6E:
+    case 0x6F: // outs
+        return true;
+    case 0x0F:
+        break;
+    default:
+        return false;
+    }
+    const std::uint8_t opcode = *++p;
+    switch (opcode) {
+    case 0x06: // clts
+    case 0x07: // sysret
+    case 0x08: // invd
+    case 0x09: // wbinvd
+    case 0x20:
+    case 0x21: // mov from a control or debug register
+    case 0x22:
+    case 0x23: // mov to a control or debug register
+    case 0x30: // wrmsr
+    case 0x32: // rdmsr
+    case 0x35: // sysexit
+        return true;
+    case 0x00:
+    case 0x01:
+        break;
+    default:
+        return false;
+    }
+    const std::uint8_t modrm = *++p;
+    const int mod = modrm >> 6;
+    const int reg = (modrm >> 3) & 7;
+    if (opcode == 0x00)
+        return reg == 2 || reg == 3; // lldt, ltr
+    // lgdt, lidt and invlpg take a memory operand; lmsw either. With a register operand the same
+    // encodings are other, unprivileged instructions (xgetbv, rdtscp, ...), except swapgs.
+    if (mod != 3)
+        return reg == 2 || reg == 3 || reg == 6 || reg == 7;
+    return reg == 6 || modrm == 0xF8; // lmsw, swapgs
 }
 
 unsigned ExternalExceptionCode(int ASignal, int ACode) {
@@ -323,18 +416,52 @@ TFaultScope::~TFaultScope() {
 void EnsureAlternateSignalStack() {
     if (alternateStackSet)
         return;
-    void* memory = mmap(nullptr, AlternateStackSize, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-    if (memory == MAP_FAILED)
+    void* memory = MapAlternateStack();
+    if (memory == nullptr)
         return;
     stack_t stack{};
     stack.ss_sp = memory;
     stack.ss_size = AlternateStackSize;
     if (sigaltstack(&stack, nullptr) != 0) {
-        munmap(memory, AlternateStackSize);
+        UnmapAlternateStack(memory);
         return;
     }
     alternateStackSet = true;
+}
+
+TThreadSignalStack::TThreadSignalStack() {
+    if (alternateStackSet)
+        return;
+    void* memory = MapAlternateStack();
+    if (memory == nullptr)
+        return;
+    stack_t stack{};
+    stack.ss_sp = memory;
+    stack.ss_size = AlternateStackSize;
+    stack_t previous{};
+    if (sigaltstack(&stack, &previous) != 0) {
+        UnmapAlternateStack(memory);
+        return;
+    }
+    FMemory = memory;
+    FPreviousStack = previous.ss_sp;
+    FPreviousSize = previous.ss_size;
+    FPreviousFlags = previous.ss_flags & SS_DISABLE;
+    alternateStackSet = true;
+}
+
+TThreadSignalStack::~TThreadSignalStack() {
+    if (FMemory == nullptr)
+        return;
+    stack_t previous{};
+    previous.ss_sp = FPreviousStack;
+    previous.ss_size = FPreviousSize;
+    previous.ss_flags = FPreviousFlags;
+    // Only freed once the thread no longer runs its signals on it.
+    if (sigaltstack(&previous, nullptr) != 0)
+        return;
+    UnmapAlternateStack(FMemory);
+    alternateStackSet = false;
 }
 
 std::size_t CaptureFrames(std::uintptr_t* AFrames, std::size_t ACapacity,

@@ -49,17 +49,6 @@ std::size_t Count(const std::string& AText, const std::string& APart) {
     return count;
 }
 
-class FatalReportTest : public ::testing::Test {
-protected:
-    TChildOutcome Run(const std::string& AScenario) {
-        return RunWatchedChild({FAULT_CHILD_PROGRAM, AScenario, FDir.File("faults.log")});
-    }
-
-    std::string Log() const { return jex::test::ReadFileBytes(FDir.File("faults.log")); }
-
-    jex::test::TempDir FDir;
-};
-
 struct TCrash {
     const char* Scenario;
     int Signal;
@@ -68,8 +57,62 @@ struct TCrash {
     const char* Procedure;
 };
 
+class FatalReportTest : public ::testing::Test {
+protected:
+    TChildOutcome Run(const std::string& AScenario) {
+        return RunWatchedChild({FAULT_CHILD_PROGRAM, AScenario, FDir.File("faults.log")});
+    }
+
+    std::string Log() const { return jex::test::ReadFileBytes(FDir.File("faults.log")); }
+
+    // Runs each crash in a fresh log: exactly one report of its class, message and position,
+    // and the child ends with its signal.
+    void ExpectReports(std::initializer_list<TCrash> ACrashes) {
+        for (const TCrash& crash : ACrashes) {
+            SCOPED_TRACE(crash.Scenario);
+            std::remove(FDir.File("faults.log").c_str());
+            const TChildOutcome outcome = Run(crash.Scenario);
+            ASSERT_FALSE(outcome.TimedOut) << "the crash handler hung";
+            EXPECT_TRUE(outcome.Signalled) << outcome.Errors;
+            EXPECT_EQ(outcome.Signal, crash.Signal) << outcome.Errors;
+            const std::string log = Log();
+            EXPECT_EQ(Count(log, "\r\nClassname: "), 1u) << log;
+            EXPECT_NE(log.find(std::string("\r\nClassname: ") + crash.ClassName + "\r\n"),
+                      std::string::npos)
+                << log;
+            EXPECT_NE(log.find(std::string("\r\nMessage: Exception ") + crash.ClassName +
+                               " in module fault_child at "),
+                      std::string::npos)
+                << log;
+            EXPECT_NE(log.find(crash.Message), std::string::npos) << log;
+            const std::string procedure = crash.Procedure;
+            const int line = LineOf("fault-line: " + procedure.substr(0, procedure.find('(')));
+            ASSERT_GT(line, 0);
+            EXPECT_NE(log.find(SourceBlock(crash.Procedure, line)), std::string::npos) << log;
+            EXPECT_EQ(log.back(), '?');
+        }
+    }
+
+    // Runs a child whose button handler faults: the fault is logged as AClassName from
+    // AProcedure, and the loop handles the next message.
+    void ExpectLoggedAndLoopGoesOn(const std::string& AScenario, const std::string& AClassName,
+                                   const std::string& AProcedure) {
+        const TChildOutcome outcome = Run(AScenario);
+        ASSERT_FALSE(outcome.TimedOut);
+        EXPECT_TRUE(outcome.Exited) << outcome.Errors;
+        EXPECT_EQ(outcome.ExitCode, 0);
+        const std::string log = Log();
+        EXPECT_NE(log.find("\r\nClassname: " + AClassName + "\r\n"), std::string::npos) << log;
+        const int line = LineOf("fault-line: " + AProcedure.substr(0, AProcedure.find('(')));
+        EXPECT_NE(log.find(SourceBlock(AProcedure, line)), std::string::npos) << log;
+        EXPECT_NE(log.find("?\r\nnext message handled"), std::string::npos) << log;
+    }
+
+    jex::test::TempDir FDir;
+};
+
 TEST_F(FatalReportTest, EveryCrashLeavesOneReportOfItsClassAndPositionAndEndsWithItsSignal) {
-    const TCrash crashes[] = {
+    ExpectReports({
         {"null-read", SIGSEGV, "EAccessViolation", ". Read of address 00000000.",
          "ReadThroughNull()"},
         {"null-write", SIGSEGV, "EAccessViolation", ". Write of address 00000000.",
@@ -84,34 +127,49 @@ TEST_F(FatalReportTest, EveryCrashLeavesOneReportOfItsClassAndPositionAndEndsWit
          "FaultInNoexcept()"},
         {"worker-exception", SIGABRT, "std::runtime_error", "\r\nworker failed.",
          "ThrowInWorker()"},
-    };
-    for (const TCrash& crash : crashes) {
-        SCOPED_TRACE(crash.Scenario);
-        std::remove(FDir.File("faults.log").c_str());
-        const TChildOutcome outcome = Run(crash.Scenario);
-        ASSERT_FALSE(outcome.TimedOut) << "the crash handler hung";
-        EXPECT_TRUE(outcome.Signalled) << outcome.Errors;
-        EXPECT_EQ(outcome.Signal, crash.Signal) << outcome.Errors;
-        const std::string log = Log();
-        EXPECT_EQ(Count(log, "\r\nClassname: "), 1u) << log;
-        EXPECT_NE(log.find(std::string("\r\nClassname: ") + crash.ClassName + "\r\n"),
-                  std::string::npos)
-            << log;
-        EXPECT_NE(log.find(std::string("\r\nMessage: Exception ") + crash.ClassName +
-                           " in module fault_child at "),
-                  std::string::npos)
-            << log;
-        EXPECT_NE(log.find(crash.Message), std::string::npos) << log;
-        const std::string procedure = crash.Procedure;
-        const int line = LineOf("fault-line: " + procedure.substr(0, procedure.find('(')));
-        ASSERT_GT(line, 0);
-        EXPECT_NE(log.find(SourceBlock(crash.Procedure, line)), std::string::npos) << log;
-        EXPECT_EQ(log.back(), '?');
+    });
+}
+
+// Linux delivers a privileged instruction in user mode as SIGSEGV (a general-protection fault),
+// so that is the signal the child ends with once the report is written.
+TEST_F(FatalReportTest, FloatingPointAndPrivilegedInstructionFaultsAreReportedByTheirClass) {
+    ExpectReports({
+        {"float-divide", SIGFPE, "EZeroDivide", "\r\nFloating point division by zero.",
+         "FloatDivideByZero()"},
+        {"float-invalid", SIGFPE, "EInvalidOp", "\r\nInvalid floating point operation.",
+         "FloatInvalid()"},
+        {"float-overflow", SIGFPE, "EOverflow", "\r\nFloating point overflow.", "FloatOverflow()"},
+        {"float-underflow", SIGFPE, "EUnderflow", "\r\nFloating point underflow.",
+         "FloatUnderflow()"},
+        {"privileged", SIGSEGV, "EPrivilege", "\r\nPrivileged instruction.", "ExecutePrivileged()"},
+    });
+}
+
+TEST_F(FatalReportTest, MaskedUnderflowGivesZeroAndNoReport) {
+    const TChildOutcome outcome = Run("float-underflow-masked");
+    ASSERT_FALSE(outcome.TimedOut);
+    EXPECT_TRUE(outcome.Exited) << outcome.Errors;
+    EXPECT_EQ(outcome.ExitCode, 0);
+    EXPECT_EQ(Log().find("Classname: "), std::string::npos) << Log();
+}
+
+TEST_F(FatalReportTest, FloatingPointAndPrivilegedFaultsInAHandlerAreLoggedAndTheLoopGoesOn) {
+    {
+        SCOPED_TRACE("loop-float");
+        ExpectLoggedAndLoopGoesOn("loop-float", "EZeroDivide", "FloatDivideByZero()");
+    }
+    std::remove(FDir.File("faults.log").c_str());
+    {
+        SCOPED_TRACE("loop-privileged");
+        ExpectLoggedAndLoopGoesOn("loop-privileged", "EPrivilege", "ExecutePrivileged()");
     }
 }
 
-TEST_F(FatalReportTest, StackOverflowIsReportedFromTheRecursingProcedure) {
-    const TChildOutcome outcome = Run("stack-overflow");
+class StackOverflowTest : public FatalReportTest,
+                          public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StackOverflowTest, StackOverflowIsReportedFromTheRecursingProcedure) {
+    const TChildOutcome outcome = Run(GetParam());
     ASSERT_FALSE(outcome.TimedOut) << "the crash handler hung";
     EXPECT_TRUE(outcome.Signalled);
     EXPECT_EQ(outcome.Signal, SIGSEGV);
@@ -126,6 +184,10 @@ TEST_F(FatalReportTest, StackOverflowIsReportedFromTheRecursingProcedure) {
     EXPECT_GT(line, LineOf("recursion-begin"));
     EXPECT_LT(line, LineOf("recursion-end"));
 }
+
+// On the main thread and on a TThread worker, each with its own alternate signal stack.
+INSTANTIATE_TEST_SUITE_P(MainThreadAndWorker, StackOverflowTest,
+                         ::testing::Values("stack-overflow", "worker-stack-overflow"));
 
 TEST_F(FatalReportTest, CallStackNamesTheFaultingFrameFirstAndItsCallers) {
     const TChildOutcome outcome = Run("null-read");

@@ -5,6 +5,7 @@
 // that reports name unit, procedure and line of FaultUnit.cpp. Run by LogErrorFatalTest.
 #include "FaultUnit.h"
 #include "exceptions/LogError.h"
+#include "host/core/ClassesThread.h"
 #include "host/forms/Forms.h"
 #include "host/forms/StdCtrls.h"
 #include "host/widgetsets/headless/HeadlessWidgetSet.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fenv.h>
 #include <memory>
 #include <new>
 #include <pthread.h>
@@ -86,9 +88,9 @@ TJexExceptionLog* NewLogger(const char* ALogPath) {
     return logger;
 }
 
-// Clicks a button whose handler reads through a null pointer, then handles one more message
-// that writes "next message handled" to the log and ends the loop.
-int RunLoop(TJexExceptionLog* ALogger, bool AFilterOut) {
+// Clicks a button whose handler calls AFault, then handles one more message that writes "next
+// message handled" to the log and ends the loop.
+int RunLoop(TJexExceptionLog* ALogger, bool AFilterOut, void (*AFault)()) {
     if (AFilterOut)
         ALogger->SetFilterStandard(ALogger->FilterStandard() -
                                    TJexExceptionStandards{efAccessViolation});
@@ -96,7 +98,7 @@ int RunLoop(TJexExceptionLog* ALogger, bool AFilterOut) {
     auto* button = Create<TButton>(form);
     button->SetName("btnRead");
     button->SetParent(form);
-    button->SetOnClick(TNotifyEvent::FromCallable([](TObject*) { ReadThroughNull(); }));
+    button->SetOnClick(TNotifyEvent::FromCallable([AFault](TObject*) { AFault(); }));
     constexpr std::uint32_t next = WM_USER + 1;
     Application->HookMainWindow(TWindowHook::FromCallable([ALogger](TMessage& AMsg) {
         if (AMsg.Msg != next)
@@ -136,6 +138,27 @@ int RunAllocatorHeld() {
     return ReadThroughNull();
 }
 
+// The framework's floating-point control: an invalid operation, a division by zero and an
+// overflow raise exceptions; underflow stays masked unless the program unmasks it too.
+void UnmaskFloatExceptions(bool AUnderflowToo) {
+    feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW | (AUnderflowToo ? FE_UNDERFLOW : 0));
+}
+
+// A worker whose Execute recurses until its stack runs out.
+class TRecursingThread : public TThread {
+public:
+    TRecursingThread()
+        : TThread(false) {}
+
+protected:
+    void Execute() override { Recurse(0); }
+};
+
+int RunWorkerStackOverflow() {
+    TThread* worker = CreateThread<TRecursingThread>();
+    return worker->WaitFor();
+}
+
 } // namespace
 
 int main(int AArgc, char** AArgv) {
@@ -166,10 +189,34 @@ int main(int AArgc, char** AArgv) {
         return RunNoexceptFault();
     else if (scenario == "allocator-held")
         return RunAllocatorHeld();
+    else if (scenario == "worker-stack-overflow")
+        return RunWorkerStackOverflow();
+    else if (scenario == "float-divide") {
+        UnmaskFloatExceptions(false);
+        FloatDivideByZero();
+    } else if (scenario == "float-invalid") {
+        UnmaskFloatExceptions(false);
+        FloatInvalid();
+    } else if (scenario == "float-overflow") {
+        UnmaskFloatExceptions(false);
+        FloatOverflow();
+    } else if (scenario == "float-underflow") {
+        UnmaskFloatExceptions(true);
+        FloatUnderflow();
+    } else if (scenario == "float-underflow-masked") {
+        UnmaskFloatExceptions(false);
+        std::printf("%g\n", FloatUnderflow());
+    } else if (scenario == "privileged")
+        ExecutePrivileged();
     else if (scenario == "loop")
-        return RunLoop(logger, false);
+        return RunLoop(logger, false, [] { ReadThroughNull(); });
     else if (scenario == "loop-filtered")
-        return RunLoop(logger, true);
+        return RunLoop(logger, true, [] { ReadThroughNull(); });
+    else if (scenario == "loop-float") {
+        UnmaskFloatExceptions(false);
+        return RunLoop(logger, false, [] { FloatDivideByZero(); });
+    } else if (scenario == "loop-privileged")
+        return RunLoop(logger, false, &ExecutePrivileged);
     else {
         std::fprintf(stderr, "unknown scenario %s\n", scenario.c_str());
         return 2;

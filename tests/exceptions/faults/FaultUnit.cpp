@@ -12,6 +12,9 @@ namespace {
 
 int* volatile nullPointer = nullptr;
 volatile int zero = 0;
+volatile double zeroFloat = 0.0;
+volatile double hugeFloat = 1e308;
+volatile double tinyFloat = 1e-308;
 
 } // namespace
 
@@ -49,4 +52,24 @@ void ThrowInWorker() {
 
 void FaultInNoexcept() noexcept {
     *nullPointer = 7; // fault-line: FaultInNoexcept
+}
+
+double FloatDivideByZero() {
+    return 1.0 / zeroFloat; // fault-line: FloatDivideByZero
+}
+
+double FloatInvalid() {
+    return zeroFloat / zeroFloat; // fault-line: FloatInvalid
+}
+
+double FloatOverflow() {
+    return hugeFloat * hugeFloat; // fault-line: FloatOverflow
+}
+
+double FloatUnderflow() {
+    return tinyFloat * tinyFloat; // fault-line: FloatUnderflow
+}
+
+void ExecutePrivileged() {
+    asm volatile("hlt"); // fault-line: ExecutePrivileged
 }

@@ -9,3 +9,8 @@ int Recurse(int ADepth);
 void CallAbort();
 void ThrowInWorker();
 void FaultInNoexcept() noexcept;
+double FloatDivideByZero();
+double FloatInvalid();
+double FloatOverflow();
+double FloatUnderflow();
+void ExecutePrivileged();
