@@ -6,22 +6,20 @@
 //   jexcrashes --export FILE|-       a stream already in the export format
 //
 // The journals are read through `journalctl -o export`, so every journal the installed
-// systemd can read is understood, without linking its library.
+// systemd can read is understood, without linking libsystemd; the export format is the one the
+// logger itself sends.
 #include "crashes/CrashGroups.h"
 #include "crashes/JournalExportReader.h"
+#include "platform/linux/Process.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -40,39 +38,6 @@ bool ReadAll(int AFd, std::string& AOut) {
             return true;
         AOut.append(buffer, static_cast<std::size_t>(n));
     }
-}
-
-// Runs AArgs (no shell) and collects its standard output; empty error text on success.
-std::string RunCapture(const std::vector<std::string>& AArgs, std::string& AOut) {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
-        return std::strerror(errno);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& arg : AArgs)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    if (spawned != 0) {
-        close(pipeFds[0]);
-        return AArgs[0] + ": " + std::strerror(spawned);
-    }
-    const bool read = ReadAll(pipeFds[0], AOut);
-    close(pipeFds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!read)
-        return "reading from " + AArgs[0] + " failed";
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return AArgs[0] + " failed (exit status " +
-               std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
-    return {};
 }
 
 } // namespace
@@ -119,8 +84,13 @@ int main(int argc, char** argv) {
         }
         // Only the error priority: the logger's reports are sent with PRIORITY 3.
         args.emplace_back("PRIORITY=3");
-        if (const std::string error = RunCapture(args, stream); !error.empty()) {
-            std::cerr << "jexcrashes: " << error << "\n";
+        const platform::process::TExitStatus status = platform::process::RunCapture(args, stream);
+        if (!status.Started || status.SpawnError != 0) {
+            std::cerr << "jexcrashes: journalctl: " << std::strerror(status.SpawnError) << "\n";
+            return 1;
+        }
+        if (!status.Exited || status.ExitCode != 0) {
+            std::cerr << "jexcrashes: journalctl failed (exit status " << status.ExitCode << ")\n";
             return 1;
         }
     }

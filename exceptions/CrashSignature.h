@@ -18,9 +18,12 @@ using TCrashSignature = std::array<char, 17>;
 TCrashSignature CrashSignature(std::string_view AClass, std::string_view AUnit,
                                std::string_view AProcedure) noexcept;
 
-/// The signature as text (without the NUL).
+/// The signature as text (without the NUL), valid while ASignature lives.
 inline std::string_view SignatureText(const TCrashSignature& ASignature) noexcept {
     return {ASignature.data(), ASignature.size() - 1};
 }
+
+/// Not of a temporary: the text would outlive it.
+std::string_view SignatureText(const TCrashSignature&& ASignature) = delete;
 
 } // namespace jex

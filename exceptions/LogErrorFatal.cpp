@@ -457,10 +457,11 @@ std::string_view TJexFatalReport::Compose(const platform::TFaultInfo& AFault) no
         out.Append(p.OperatingSystem);
     if (formats.Contains(lfCallStack))
         AppendCallStack(out, frames, map);
-    if (formats.Contains(lfSignature))
-        out.Append("\r\nSignature: ")
-            .Append(
-                SignatureText(CrashSignature(className.View(), position.Unit, position.Procedure)));
+    if (formats.Contains(lfSignature)) {
+        const TCrashSignature signature =
+            CrashSignature(className.View(), position.Unit, position.Procedure);
+        out.Append("\r\nSignature: ").Append(SignatureText(signature));
+    }
     if (formats.Contains(lfSeparator))
         out.Append(Separator);
     out.Append("?");
