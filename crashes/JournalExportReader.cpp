@@ -65,8 +65,7 @@ std::vector<TJournalEntry> ParseJournalExport(std::string_view AStream) {
         entry.emplace(std::string(line), std::string(AStream.substr(data, length)));
         pos = data + length + 1;
     }
-    if (!entry.empty())
-        entries.push_back(std::move(entry));
+    // An entry without its closing empty line was cut off as well.
     return entries;
 }
 

@@ -21,8 +21,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// The entries of AStream. A stream cut inside its last entry keeps the entries before it and
-/// raises EJournalExportError only when nothing else can be read.
+/// The entries of AStream. A stream cut inside its last entry (or before that entry's empty
+/// line) keeps the entries before it; it raises EJournalExportError only when it was cut inside
+/// its first field.
 std::vector<TJournalEntry> ParseJournalExport(std::string_view AStream);
 
 } // namespace jex::crashes
