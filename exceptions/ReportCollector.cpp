@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 namespace jex {
 
@@ -80,6 +81,8 @@ TJexReportCollector::TJexReportCollector(TJexCollectorSettings ASettings)
     if (const int error = FQueue.Ensure(); error != 0)
         TellOutage("cannot create the queue folder " + FQueue.Folder() + ": " +
                    std::strerror(error));
+    // What earlier runs left, the fatal path's entries among them, counts against the bound.
+    FQueue.Trim();
     FWorker = std::thread([this] { Run(); });
 }
 
@@ -93,15 +96,14 @@ TJexReportCollector::~TJexReportCollector() {
 }
 
 int TJexReportCollector::Queue(std::string_view AEntry) {
-    const int error = FQueue.Push(AEntry);
-    if (error != 0) {
-        TellOutage("a report could not be queued in " + FQueue.Folder() + ": " +
-                   std::strerror(error));
-        return error;
-    }
     {
         std::lock_guard<std::mutex> lock(FLock);
-        FPending = true;
+        // The worker writes entries out at once; this bound only holds when it cannot.
+        if (FUnwritten.size() >= FSettings.MaxQueued) {
+            FUnwritten.pop_front();
+            ++FDroppedUnwritten;
+        }
+        FUnwritten.emplace_back(AEntry);
     }
     FWake.notify_all();
     return 0;
@@ -111,17 +113,34 @@ bool TJexReportCollector::Flush(std::chrono::milliseconds ATimeout) {
     const auto deadline = std::chrono::steady_clock::now() + ATimeout;
     std::unique_lock<std::mutex> lock(FLock);
     FTryNow = true;
-    FPending = true;
     FWake.notify_all();
     for (;;) {
+        const bool unwritten = !FUnwritten.empty();
         lock.unlock();
-        const bool empty = FQueue.List().empty();
+        const bool empty = !unwritten && FQueue.List().empty();
         lock.lock();
         if (empty)
             return true;
         if (FDrained.wait_until(lock, deadline) == std::cv_status::timeout)
-            return FQueue.List().empty();
+            return FUnwritten.empty() && FQueue.List().empty();
     }
+}
+
+std::size_t TJexReportCollector::Dropped() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FQueue.Dropped() + FDroppedUnwritten;
+}
+
+void TJexReportCollector::WriteOut() {
+    std::deque<std::string> entries;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        entries.swap(FUnwritten);
+    }
+    for (const std::string& entry : entries)
+        if (const int error = FQueue.Push(entry); error != 0)
+            TellOutage("a report could not be queued in " + FQueue.Folder() + ": " +
+                       std::strerror(error));
 }
 
 std::size_t TJexReportCollector::Sent() const {
@@ -178,30 +197,46 @@ bool TJexReportCollector::SendBatch() {
 }
 
 void TJexReportCollector::Run() {
+    using clock = std::chrono::steady_clock;
     std::chrono::milliseconds pause = FSettings.FirstRetry;
+    auto nextAttempt = clock::now();
+    bool pending = true; // what an earlier run left queued is sent first
     std::unique_lock<std::mutex> lock(FLock);
-    while (!FStop) {
-        if (!FPending && !FTryNow) {
-            FWake.wait(lock, [this] { return FStop || FPending || FTryNow; });
-            continue;
-        }
-        FPending = false;
+    for (;;) {
+        const auto due = [&] {
+            return FStop || FTryNow || !FUnwritten.empty() ||
+                   (pending && clock::now() >= nextAttempt);
+        };
+        if (pending)
+            FWake.wait_until(lock, nextAttempt, due);
+        else
+            FWake.wait(lock, due);
+        const bool tryNow = FTryNow;
         FTryNow = false;
+        const bool fresh = !FUnwritten.empty();
         lock.unlock();
-        const bool sent = SendBatch();
-        const bool more = sent && !FQueue.List().empty();
+        // New entries go to disk at once, also during a pause after a failure.
+        WriteOut();
+        if (FStop)
+            break;
+        pending = pending || fresh;
+        bool sent = true;
+        if (pending && (tryNow || clock::now() >= nextAttempt)) {
+            sent = SendBatch();
+            if (sent) {
+                pause = FSettings.FirstRetry;
+                nextAttempt = clock::now();
+                pending = !FQueue.List().empty();
+            } else {
+                // Failed: wait, longer each time; a Flush cuts the wait short, new entries do not.
+                nextAttempt = clock::now() + pause;
+                pause = std::min(pause * 2, FSettings.LastRetry);
+            }
+        }
         lock.lock();
         FDrained.notify_all();
-        if (sent) {
-            pause = FSettings.FirstRetry;
-            FPending = FPending || more;
-            continue;
-        }
-        // Failed: pause, growing each time; a Flush cuts the pause short, new entries do not.
-        FWake.wait_for(lock, pause, [this] { return FStop || FTryNow; });
-        FPending = true;
-        pause = std::min(pause * 2, FSettings.LastRetry);
     }
+    WriteOut();
 }
 
 } // namespace jex

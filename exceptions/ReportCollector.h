@@ -7,6 +7,9 @@
 // the worker retries with growing pauses. Nothing here ever waits for the network on the
 // caller's thread.
 //
+// An entry handed over is written to the folder by the worker within moments; only a report
+// handled in the instant before the process is killed can miss the queue (it is in the log).
+//
 // Delivery is at least once: an entry the receiver stored is sent again when its answer is lost
 // (a timeout after the upload went through, the process ending mid-send) or when removing the
 // sent file fails.
@@ -19,6 +22,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -69,8 +73,9 @@ public:
     TJexReportCollector(const TJexReportCollector&) = delete;
     TJexReportCollector& operator=(const TJexReportCollector&) = delete;
 
-    /// Queues AEntry and wakes the worker (unless it is pausing after a failure). Returns 0 or
-    /// an errno; a failure is also told once on standard error.
+    /// Hands AEntry to the worker, which writes it to the queue folder at once (also while the
+    /// collector is out) and sends it when it can. Costs the caller no file or network work.
+    /// Returns 0; a failure to write the entry out is told once on standard error.
     int Queue(std::string_view AEntry);
 
     /// Makes the worker try at once, also during a pause, and waits at most ATimeout until
@@ -82,14 +87,18 @@ public:
     /// The queue folder (PushSignalSafe is what the fatal path uses).
     const platform::TReportQueue& ReportQueue() const { return FQueue; }
 
+    platform::TReportQueue& ReportQueue() { return FQueue; }
+
     /// Entries dropped by the queue's bound.
-    std::size_t Dropped() const { return FQueue.Dropped(); }
+    std::size_t Dropped() const;
 
     /// Entries the collector accepted since this object was made.
     std::size_t Sent() const;
 
 private:
     void Run();
+    /// Writes the entries handed over by Queue to the queue folder.
+    void WriteOut();
     /// One upload of the oldest entries; true when it went through (or nothing was queued).
     bool SendBatch();
     /// Tells AText on standard error, once until the next successful upload.
@@ -100,7 +109,8 @@ private:
     mutable std::mutex FLock;
     std::condition_variable FWake;
     std::condition_variable FDrained;
-    bool FPending = true; ///< something may be queued
+    std::deque<std::string> FUnwritten; ///< handed over, not yet in the folder
+    std::size_t FDroppedUnwritten = 0;
     bool FTryNow = false; ///< Flush asked for an attempt
     bool FOutageTold = false;
     std::size_t FSent = 0;

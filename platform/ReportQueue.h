@@ -30,7 +30,8 @@ public:
     /// Creates the folder and its parents (mode 0700) when missing. Returns 0 or an errno.
     int Ensure() const;
 
-    /// Queues AEntry, then drops the oldest entries beyond the bound (counted in Dropped).
+    /// Queues AEntry; past the bound, drops the oldest entries down to a tenth below it (counted
+    /// in Dropped).
     /// Returns 0 or an errno; nothing is queued then.
     int Push(std::string_view AEntry);
 
@@ -45,10 +46,13 @@ public:
     int Read(const std::string& AName, std::string& AEntry) const;
 
     /// Removes the entry AName; returns 0 or an errno (ENOENT counts as removed).
-    int Remove(const std::string& AName) const;
+    int Remove(const std::string& AName);
 
-    /// Drops the oldest entries beyond the bound.
+    /// Past the bound, drops the oldest entries down to a tenth below it.
     void Trim();
+
+    /// Counts the entries anew (the folder may be shared by several runs of the program).
+    void Recount();
 
     /// Entries dropped by the bound since the queue was made.
     std::size_t Dropped() const { return FDropped.load(); }
@@ -57,6 +61,8 @@ private:
     std::string FFolder;
     std::size_t FMaxEntries;
     std::atomic<std::size_t> FDropped{0};
+    /// Entries believed queued: the folder is listed only when this passes the bound.
+    std::atomic<std::size_t> FCount{0};
     std::atomic<unsigned> FCounter{0};
     char FFolderBuffer[4096] = {};
 };

@@ -120,7 +120,8 @@ bool TReportQueue::PushSignalSafe(const char* AData, std::size_t ASize) const no
 int TReportQueue::Push(std::string_view AEntry) {
     if (!PushSignalSafe(AEntry.data(), AEntry.size()))
         return errno != 0 ? errno : EIO;
-    Trim();
+    if (++FCount > FMaxEntries)
+        Trim();
     return 0;
 }
 
@@ -160,17 +161,27 @@ int TReportQueue::Read(const std::string& AName, std::string& AEntry) const {
     return 0;
 }
 
-int TReportQueue::Remove(const std::string& AName) const {
-    if (unlink((FFolder + "/" + AName).c_str()) != 0 && errno != ENOENT)
-        return errno;
+int TReportQueue::Remove(const std::string& AName) {
+    if (unlink((FFolder + "/" + AName).c_str()) != 0)
+        return errno == ENOENT ? 0 : errno;
+    for (std::size_t count = FCount.load(); count > 0;)
+        if (FCount.compare_exchange_weak(count, count - 1))
+            break;
     return 0;
+}
+
+void TReportQueue::Recount() {
+    FCount = List().size();
 }
 
 void TReportQueue::Trim() {
     const std::vector<std::string> names = List();
+    FCount = names.size();
     if (names.size() <= FMaxEntries)
         return;
-    const std::size_t excess = names.size() - FMaxEntries;
+    // A tenth below the bound, so that a full queue is listed once per tenth, not per push.
+    const std::size_t keep = FMaxEntries - FMaxEntries / 10;
+    const std::size_t excess = names.size() - keep;
     for (std::size_t i = 0; i < excess; ++i)
         if (Remove(names[i]) == 0)
             ++FDropped;
