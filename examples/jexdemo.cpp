@@ -9,6 +9,7 @@
 // logger wrote is printed.
 #include "examples/AppLogDemo.h"
 #include "examples/ChecksDemo.h"
+#include "examples/CollectorDemo.h"
 #include "examples/DataSetLogDemo.h"
 #include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
@@ -219,6 +220,7 @@ int main() {
         ChecksDemo();
         AppLogDemo(folder);
         FaultsDemo(folder);
+        CollectorDemo(folder);
     } catch (const host::Exception& e) {
         std::cerr << "jexdemo: " << e.ClassName() << ": " << e.Message() << "\n";
         return 1;

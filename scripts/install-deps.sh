@@ -15,6 +15,7 @@ packages=(
   libdw-dev libelf-dev elfutils binutils   # elfmap (DWARF and ELF reading, objcopy, addr2line)
   libx11-dev xvfb                          # screen size and copy; a virtual display for tests
   libsqlite3-dev                           # the SQLite data sets
+  libcurl4-openssl-dev systemd-journal-remote systemd  # reports to a log collector; its receiver and journalctl for tests and jexcrashes
 )
 
 missing=()
