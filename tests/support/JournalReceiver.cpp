@@ -72,6 +72,15 @@ TJournalReceiver::~TJournalReceiver() {
 bool TJournalReceiver::Start() {
     if (FPid > 0)
         return true;
+    // Another program may take the chosen port first; the receiver then ends at once and a new
+    // port is tried.
+    for (int attempt = 0; attempt < 5; ++attempt, FPort = FreePort())
+        if (StartOnce())
+            return true;
+    return false;
+}
+
+bool TJournalReceiver::StartOnce() {
     const std::vector<std::string> args{JournalRemoteProgram(), "--split-mode=none",
                                         "--listen-http=127.0.0.1:" + std::to_string(FPort),
                                         "--output=" + FJournal};
@@ -90,13 +99,20 @@ bool TJournalReceiver::Start() {
         FPid = -1;
         return false;
     }
+    const auto ended = [this] {
+        if (waitpid(FPid, nullptr, WNOHANG) != FPid)
+            return false;
+        FPid = -1;
+        return true;
+    };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (Accepts(FPort))
-            return true;
-        if (waitpid(FPid, nullptr, WNOHANG) == FPid) {
-            FPid = -1;
+        if (ended())
             return false;
+        if (Accepts(FPort)) {
+            // Whoever answered, the receiver must still run: one that could not bind has ended.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return !ended();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -35,6 +35,8 @@ public:
     std::string Export() const;
 
 private:
+    bool StartOnce();
+
     std::string FJournal;
     int FPort = 0;
     pid_t FPid = -1;
