@@ -34,9 +34,10 @@ struct TBenchEnvironment {
     bool Running = Receiver.Start();
 };
 
+// Destroyed at exit, which stops the receiver.
 TBenchEnvironment& Environment() {
-    static TBenchEnvironment* environment = new TBenchEnvironment();
-    return *environment;
+    static TBenchEnvironment environment;
+    return environment;
 }
 
 std::string SampleReport() {

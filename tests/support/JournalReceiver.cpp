@@ -88,21 +88,32 @@ bool TJournalReceiver::StartOnce() {
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    // Its chatter on standard error is not the test's.
+    // Its chatter on standard error is not the test's. Its standard input is a pipe held open
+    // until Stop: the receiver also reads a non-terminal input and ends at its end of file.
+    int input[2];
+    if (pipe2(input, O_CLOEXEC) != 0)
+        return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     const int error = posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    FInput = input[1];
     if (error != 0) {
         FPid = -1;
+        close(FInput);
+        FInput = -1;
         return false;
     }
     const auto ended = [this] {
         if (waitpid(FPid, nullptr, WNOHANG) != FPid)
             return false;
         FPid = -1;
+        close(FInput);
+        FInput = -1;
         return true;
     };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -127,6 +138,8 @@ void TJournalReceiver::Stop() {
     while (waitpid(FPid, nullptr, 0) < 0 && errno == EINTR) {
     }
     FPid = -1;
+    close(FInput);
+    FInput = -1;
 }
 
 std::string TJournalReceiver::Url() const {

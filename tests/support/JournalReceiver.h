@@ -40,6 +40,7 @@ private:
     std::string FJournal;
     int FPort = 0;
     pid_t FPid = -1;
+    int FInput = -1; ///< the receiver's standard input, held open while it runs
 };
 
 } // namespace jex::test
