@@ -9,6 +9,7 @@
 // logger wrote is printed.
 #include "examples/AppLogDemo.h"
 #include "examples/ChecksDemo.h"
+#include "examples/CollectorDemo.h"
 #include "examples/DataSetLogDemo.h"
 #include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
@@ -221,6 +222,7 @@ int main() {
         AppLogDemo(folder);
         FaultsDemo(folder);
         PackageDemo();
+        CollectorDemo(folder);
     } catch (const host::Exception& e) {
         std::cerr << "jexdemo: " << e.ClassName() << ": " << e.Message() << "\n";
         return 1;

@@ -6,7 +6,9 @@
 #include "exceptions/LogError.h"
 
 #include "exceptions/LogErrorFatal.h"
+#include "exceptions/ReportCollector.h"
 #include "mapfile/Jexmapfile.h"
+#include "platform/ReportQueue.h"
 
 #include <algorithm>
 #include <vector>
@@ -141,11 +143,47 @@ TJexExceptionLog::TJexExceptionLog(TComponent* AOwner)
             mapName.erase(dot);
         FMapFile->SetMapFileName(mapName + ".map");
     }
+    {
+        const std::string path = ParamStr(0);
+        FProgramName = path.substr(path.rfind('/') + 1);
+        FCollectorQueueFolder = platform::DefaultReportQueueFolder(FProgramName);
+    }
     Hook();
 }
 
 TJexExceptionLog::~TJexExceptionLog() {
     Unhook();
+    FReportCollector.reset();
+}
+
+// ---- The collector --------------------------------------------------------------------------
+
+void TJexExceptionLog::SetCollector(const std::string& AValue) {
+    if (AValue == FCollector)
+        return;
+    FCollector = AValue;
+    RestartCollector();
+}
+
+void TJexExceptionLog::SetCollectorQueueFolder(const std::string& AValue) {
+    const std::string folder =
+        AValue.empty() ? platform::DefaultReportQueueFolder(FProgramName) : AValue;
+    if (folder == FCollectorQueueFolder)
+        return;
+    FCollectorQueueFolder = folder;
+    RestartCollector();
+}
+
+void TJexExceptionLog::RestartCollector() {
+    // The fatal path reads the collector from a signal handler: it sees the old one or none,
+    // never one half made, since the pointer is set only once the new one is complete.
+    FReportCollector.reset();
+    if (FCollector.empty() || ComponentState().Contains(csDesigning))
+        return;
+    TJexCollectorSettings settings;
+    settings.Address = FCollector;
+    settings.QueueFolder = FCollectorQueueFolder;
+    FReportCollector = std::make_unique<TJexReportCollector>(std::move(settings));
 }
 
 void TJexExceptionLog::Hook() {
@@ -268,9 +306,10 @@ const TTypeInfo& ExceptionGraphicsType() {
 
 const TTypeInfo& FormatsType() {
     static const TTypeInfo& member = EnumType<TJexLFormat>(
-        "TJexLFormat", {"lfDate", "lfTime", "lfPhysAddress", "lfExceptionClassName", "lfMessage",
-                        "lfSeparator", "lfSourceLine", "lfApplication", "lfActiveControl",
-                        "lfComputerInfo", "lfOSInfo", "lfMemoryInfo", "lfCallStack"});
+        "TJexLFormat",
+        {"lfDate", "lfTime", "lfPhysAddress", "lfExceptionClassName", "lfMessage", "lfSeparator",
+         "lfSourceLine", "lfApplication", "lfActiveControl", "lfComputerInfo", "lfOSInfo",
+         "lfMemoryInfo", "lfCallStack", "lfSignature"});
     return SetType<TJexLFormat>("TJexLFormats", member);
 }
 
@@ -296,6 +335,7 @@ const TClassInfo& TJexExceptionLog::StaticClassInfo() {
                  ExceptionGraphicsType(), DefaultFilterGraphics)
             .Set("Formats", &T::Formats, &T::SetFormats, FormatsType(), DefaultFormats)
             .Set("Options", &T::Options, &T::SetOptions, OptionsType(), DefaultOptions)
+            .String("Collector", &T::Collector, &T::SetCollector)
             .Event("OnException", &T::OnException, &T::SetOnException)
             .Event("OnSaveException", &T::OnSaveException, &T::SetOnSaveException)
             .Build();

@@ -18,6 +18,8 @@
 
 namespace jex {
 
+class TJexReportCollector;
+
 enum TJexLErrorDialog : std::uint8_t { edNone, edStandard, edExtended };
 
 enum TJexLFormat : std::uint8_t {
@@ -35,7 +37,10 @@ enum TJexLFormat : std::uint8_t {
     lfMemoryInfo,
     /// Every frame of the thread that raised the exception (not in the default set, so stored
     /// forms read as before).
-    lfCallStack
+    lfCallStack,
+    /// The crash signature, the identifier the collector groups reports by (not in the default
+    /// set either).
+    lfSignature
 };
 
 using TJexLFormats = host::TSet<TJexLFormat>;
@@ -169,6 +174,10 @@ public:
     /// line where the map knows them; empty when no frames were recorded.
     std::string GetCallStack() const;
 
+    /// "\r\nSignature: " and the crash signature of E: its class with the unit and procedure of
+    /// the last lookup.
+    std::string GetSignature(const host::Exception* E) const;
+
     /// The whole report as DoException would write it for E (sections of Formats and "?").
     std::string BuildReport(host::Exception* E) const;
 
@@ -198,6 +207,12 @@ public:
 
     void SetOptions(TJexLAOptions AValue) { FOptions = AValue; }
 
+    /// The URL of a systemd-journal-remote receiver every written report is also sent to
+    /// (empty: none). Set at run time, it starts the sending, beginning with what is queued.
+    const std::string& Collector() const { return FCollector; }
+
+    void SetCollector(const std::string& AValue);
+
     const host::TExceptionEvent& OnException() const { return FOnException; }
 
     void SetOnException(const host::TExceptionEvent& AValue) { FOnException = AValue; }
@@ -207,6 +222,16 @@ public:
     void SetOnSaveException(const TJexLSaveExceptionEvent& AValue) { FOnSaveException = AValue; }
 
     // ---- State, for the dialog and for tests --------------------------------------------
+
+    /// The folder reports wait in for the collector; by default under the user's XDG state
+    /// folder, named after the executable.
+    const std::string& CollectorQueueFolder() const { return FCollectorQueueFolder; }
+
+    /// Another queue folder (empty: the default); restarts the sending.
+    void SetCollectorQueueFolder(const std::string& AValue);
+
+    /// The queue and its worker while Collector is set at run time; nullptr otherwise.
+    TJexReportCollector* ReportCollector() const { return FReportCollector.get(); }
 
     /// The map reader, pointed at the executable's path with ".map".
     TJexMapFile& MapFile() const { return *FMapFile; }
@@ -226,6 +251,10 @@ private:
     void LoadSourcePosition();
     /// Shows the error dialog for E (ErrorDialog = edExtended).
     void ShowErrorDialog(host::Exception* E);
+    /// Starts the worker for Collector anew (or stops it for an empty one).
+    void RestartCollector();
+    /// Queues the written AReport of E for the collector; never raises.
+    void QueueForCollector(const host::Exception* E, const std::string& AReport) noexcept;
 
     bool FBusy = false;
     host::TExceptionEvent FPreviousHandler;
@@ -242,6 +271,11 @@ private:
     host::TApplication* FHookedApplication = nullptr;
     /// Set when the map could not be read for the exception being handled.
     bool FSourceUnreadable = false;
+    std::string FCollector;
+    std::string FCollectorQueueFolder;
+    /// The executable's file name (SYSLOG_IDENTIFIER of the collector's entries).
+    std::string FProgramName;
+    std::unique_ptr<TJexReportCollector> FReportCollector;
 };
 
 /// Initialisation and finalisation of the unit: registers TJexExceptionLog with the class

@@ -5,7 +5,9 @@
 // the report never allocates, locks or reads a file while it is composed.
 #include "exceptions/LogErrorFatal.h"
 
+#include "exceptions/CrashSignature.h"
 #include "exceptions/LogError.h"
+#include "exceptions/ReportCollector.h"
 #include "host/core/SysUtilsFault.h"
 #include "host/core/SystemExcept.h"
 #include "mapfile/Jexmapfile.h"
@@ -13,6 +15,7 @@
 #include "platform/ProcessImage.h"
 #include "platform/SignalSafeText.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <ctime>
@@ -87,7 +90,15 @@ struct TJexFatalReport::TPrepared {
     bool MapReady = false;
     TFormatSettings Settings;
     long UtcOffset = 0; ///< seconds east of UTC when the logger hooked
+    std::string Title;
     std::array<char, 64 * 1024> Buffer{};
+    // What the last Compose found, for the collector's entry.
+    std::array<char, 256> ClassName{};
+    std::size_t ClassNameLength = 0;
+    TMapPosition Position;
+    std::uintptr_t Site = 0;
+    /// The collector's entry: the report and the fields around it.
+    std::array<char, 72 * 1024> Entry{};
 };
 
 TJexFatalReport& TJexFatalReport::Instance() {
@@ -138,6 +149,7 @@ void TJexFatalReport::Prepare() {
     p.Computer = FLogger->GetComputerInfo();
     p.OperatingSystem = FLogger->GetOSInfo();
     p.ExecutableName = FileNameOf(host::ParamStr(0));
+    p.Title = Application != nullptr ? Application->Title() : std::string();
     p.Settings = FormatSettings();
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -370,6 +382,15 @@ std::string_view TJexFatalReport::Compose(const platform::TFaultInfo& AFault) no
             site = reinterpret_cast<void*>(AFault.Address);
     }
     const auto siteValue = reinterpret_cast<std::uintptr_t>(site);
+    const TJexMapFile* map = p.MapReady ? &p.Map : nullptr;
+    const TMapPosition position = map != nullptr ? map->PositionOf(site) : TMapPosition{};
+    {
+        const std::string_view name = className.View();
+        p.ClassNameLength = std::min(name.size(), p.ClassName.size());
+        std::copy_n(name.data(), p.ClassNameLength, p.ClassName.data());
+        p.Position = position;
+        p.Site = siteValue;
+    }
 
     struct timespec now {};
 
@@ -417,11 +438,9 @@ std::string_view TJexFatalReport::Compose(const platform::TFaultInfo& AFault) no
             out.Append(".");
         out.Append("\r\n");
     }
-    const TJexMapFile* map = p.MapReady ? &p.Map : nullptr;
     if (formats.Contains(lfSourceLine)) {
         out.Append("\r\n");
         if (map != nullptr) {
-            const TMapPosition position = map->PositionOf(site);
             if (!position.Unit.empty())
                 out.Append("Unit: ").Append(position.Unit).Append("\r\n");
             if (!position.Procedure.empty())
@@ -438,6 +457,11 @@ std::string_view TJexFatalReport::Compose(const platform::TFaultInfo& AFault) no
         out.Append(p.OperatingSystem);
     if (formats.Contains(lfCallStack))
         AppendCallStack(out, frames, map);
+    if (formats.Contains(lfSignature)) {
+        const TCrashSignature signature =
+            CrashSignature(className.View(), position.Unit, position.Procedure);
+        out.Append("\r\nSignature: ").Append(SignatureText(signature));
+    }
     if (formats.Contains(lfSeparator))
         out.Append(Separator);
     out.Append("?");
@@ -449,6 +473,29 @@ void TJexFatalReport::Write(const platform::TFaultInfo& AFault) noexcept {
         return;
     const std::string_view report = Compose(AFault);
     platform::AppendFatalRecord(FLogger->LogFile().c_str(), report.data(), report.size());
+    // The collector's worker cannot run any more; the entry waits in the queue for the next
+    // start of the program.
+    if (const TJexReportCollector* collector = FLogger->ReportCollector()) {
+        TPrepared& p = *FPrepared;
+
+        struct timespec now {};
+
+        clock_gettime(CLOCK_REALTIME, &now);
+        TJexReportFields fields;
+        fields.Report = report;
+        fields.Program = p.ExecutableName;
+        fields.Title = p.Title;
+        fields.ClassName = std::string_view(p.ClassName.data(), p.ClassNameLength);
+        fields.Unit = p.Position.Unit;
+        fields.Procedure = p.Position.Procedure;
+        fields.Line = p.Position.Line;
+        fields.Address = p.Site;
+        fields.Fatal = true;
+        fields.Realtime = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+        TSignalSafeText entry(p.Entry.data(), p.Entry.size());
+        if (ComposeReportEntry(entry, fields))
+            collector->ReportQueue().PushSignalSafe(entry.Data(), entry.Length());
+    }
 }
 
 } // namespace jex

@@ -3,11 +3,14 @@
 //
 // The handler must never leave its busy mark set nor lose the dialog: whatever fails on the way
 // (a developer's event, the map, the log file) is contained and the handling goes on.
+#include "exceptions/CrashSignature.h"
 #include "exceptions/LogDlg.h"
 #include "exceptions/LogError.h"
+#include "exceptions/ReportCollector.h"
 #include "logging/LogCnst.h"
 #include "mapfile/Jexmapfile.h"
 
+#include <ctime>
 #include <exception>
 #include <memory>
 
@@ -69,7 +72,9 @@ void TJexExceptionLog::DoException(TObject* ASender, Exception* E) {
         if (Application != nullptr)
             Application->ShowException(E);
     } else {
-        if (FOptions.Contains(laShowSourceLine) || FFormats.Contains(lfSourceLine))
+        // The signature and the collector's fields name the unit and procedure too.
+        if (FOptions.Contains(laShowSourceLine) || FFormats.Contains(lfSourceLine) ||
+            FFormats.Contains(lfSignature) || FReportCollector != nullptr)
             LoadSourcePosition();
         if (!LogFile().empty()) {
             std::string report = BuildReport(E);
@@ -77,7 +82,10 @@ void TJexExceptionLog::DoException(TObject* ASender, Exception* E) {
             if (FOnSaveException.Assigned())
                 guarded([&] { FOnSaveException(ASender, E, report, accept); });
             if (accept)
-                guarded([&] { WriteAsString(report); });
+                guarded([&] {
+                    WriteAsString(report);
+                    QueueForCollector(E, report);
+                });
         }
         switch (FErrorDialog) {
         case edNone:
@@ -141,10 +149,50 @@ std::string TJexExceptionLog::BuildReport(Exception* E) const {
         report += GetMemoryInfo();
     if (FFormats.Contains(lfCallStack))
         report += GetCallStack();
+    if (FFormats.Contains(lfSignature))
+        report += GetSignature(E);
     if (FFormats.Contains(lfSeparator))
         report += SectionSeparator;
     report += "?";
     return report;
+}
+
+std::string TJexExceptionLog::GetSignature(const Exception* E) const {
+    const bool known = FMapFile->DataLoaded() && !FSourceUnreadable;
+    const TCrashSignature signature = CrashSignature(
+        E != nullptr ? E->ClassName() : std::string(), known ? FMapFile->UnitName() : std::string(),
+        known ? FMapFile->ProcedureName() : std::string());
+    return "\r\nSignature: " + std::string(SignatureText(signature));
+}
+
+void TJexExceptionLog::QueueForCollector(const Exception* E, const std::string& AReport) noexcept {
+    if (FReportCollector == nullptr)
+        return;
+    // A report that cannot be queued is still in the log; the collector tells on standard
+    // error, and nothing reaches the dialog.
+    try {
+        const bool known = FMapFile->DataLoaded() && !FSourceUnreadable;
+        const std::string className = E != nullptr ? E->ClassName() : std::string();
+        const std::string title = Application != nullptr ? Application->Title() : std::string();
+
+        struct timespec now {};
+
+        clock_gettime(CLOCK_REALTIME, &now);
+        TJexReportFields fields;
+        fields.Report = AReport;
+        fields.Program = FProgramName;
+        fields.Title = title;
+        fields.ClassName = className;
+        if (known) {
+            fields.Unit = FMapFile->UnitName();
+            fields.Procedure = FMapFile->ProcedureName();
+            fields.Line = FMapFile->LineNumber();
+        }
+        fields.Address = reinterpret_cast<std::uintptr_t>(ExceptAddr());
+        fields.Realtime = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+        FReportCollector->Queue(ReportEntry(fields));
+    } catch (...) {
+    }
 }
 
 void TJexExceptionLog::ShowErrorDialog(Exception* E) {

@@ -72,6 +72,9 @@ public:
 
     std::size_t Length() const noexcept { return FLength; }
 
+    /// How many more bytes fit (the NUL not counted).
+    std::size_t Room() const noexcept { return FCapacity > FLength ? FCapacity - FLength - 1 : 0; }
+
     std::string_view View() const noexcept { return {FBuffer, FLength}; }
 
 private:

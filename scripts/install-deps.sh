@@ -16,6 +16,7 @@ packages=(
   libx11-dev xvfb                          # screen size and copy; a virtual display for tests
   libsqlite3-dev                           # the SQLite data sets
   libunwind-dev                            # the call stack recorded at every throw (unw_backtrace)
+  libcurl4-openssl-dev systemd-journal-remote systemd  # reports to a log collector; its receiver and journalctl for tests and jexcrashes
 )
 
 missing=()

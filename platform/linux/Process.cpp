@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -95,6 +96,38 @@ TExitStatus Run(const std::vector<std::string>& AArgs, const std::string* AStdin
     if (sent < AStdin->size() && result.Exited && result.ExitCode == 0)
         result.ExitCode = 74; // EX_IOERR
     return result;
+}
+
+TExitStatus RunCapture(const std::vector<std::string>& AArgs, std::string& AOutput) {
+    TExitStatus status;
+    AOutput.clear();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        status.SpawnError = errno;
+        return status;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    pid_t pid = 0;
+    status.SpawnError = Spawn(pid, AArgs, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (status.SpawnError != 0) {
+        close(fds[0]);
+        return status;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        AOutput.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    return Wait(pid);
 }
 
 int StartDetached(const std::vector<std::string>& AArgs) {

@@ -24,6 +24,10 @@ struct TExitStatus {
 /// it to end. A child that stops reading early does not harm the caller (no SIGPIPE).
 TExitStatus Run(const std::vector<std::string>& AArgs, const std::string* AStdin = nullptr);
 
+/// Starts AArgs[0] like Run with our standard input and collects its standard output into
+/// AOutput (binary-safe) until it ends.
+TExitStatus RunCapture(const std::vector<std::string>& AArgs, std::string& AOutput);
+
 /// Starts AArgs[0] like Run but does not wait; a background waiter reaps the child so that
 /// no zombie remains. Returns the start errno, 0 on success.
 int StartDetached(const std::vector<std::string>& AArgs);

@@ -1,16 +1,21 @@
 // tests/exceptions/faults/FaultChild.cpp - a program that faults in the way its first argument
 // names, with an exception logger writing to the log its second argument names.
 //
+// With a collector address and a queue folder as third and fourth arguments the logger also sends
+// its reports there; the scenario "deliver" then only waits until what is queued was sent.
+//
 // Built with fault exceptions on (jex_enable_fault_exceptions) and with its map beside it, so
 // that reports name unit, procedure and line of FaultUnit.cpp. Run by LogErrorFatalTest.
 #include "FaultUnit.h"
 #include "exceptions/LogError.h"
 #include "host/core/ClassesThread.h"
+#include "exceptions/ReportCollector.h"
 #include "host/forms/Forms.h"
 #include "host/forms/StdCtrls.h"
 #include "host/widgetsets/headless/HeadlessWidgetSet.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -162,14 +167,24 @@ int RunWorkerStackOverflow() {
 } // namespace
 
 int main(int AArgc, char** AArgv) {
-    if (AArgc != 3) {
-        std::fprintf(stderr, "usage: %s SCENARIO LOGFILE\n", AArgv[0]);
+    if (AArgc != 3 && AArgc != 5) {
+        std::fprintf(stderr, "usage: %s SCENARIO LOGFILE [COLLECTOR QUEUEFOLDER]\n", AArgv[0]);
         return 2;
     }
     const std::string scenario = AArgv[1];
     InitApplication(std::make_unique<THeadlessWidgetSet>());
     Application->SetTitle("Faults");
     TJexExceptionLog* logger = NewLogger(AArgv[2]);
+    if (AArgc == 5) {
+        logger->SetCollectorQueueFolder(AArgv[4]);
+        logger->SetCollector(AArgv[3]);
+    }
+
+    if (scenario == "deliver")
+        return logger->ReportCollector() != nullptr &&
+                       logger->ReportCollector()->Flush(std::chrono::seconds(20))
+                   ? 0
+                   : 1;
 
     if (scenario == "null-read")
         return ReadThroughNull();
