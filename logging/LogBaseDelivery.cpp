@@ -150,11 +150,12 @@ std::string SaveScreenshot(TJexLScreenshotFormat AFormat) {
     const int height = host::Screen != nullptr ? host::Screen->Height() : 0;
     if (width <= 0 || height <= 0)
         return {};
+    platform::TTempFiles& temp = *platform::PlatformServices().TempFiles;
     std::string path;
     try {
-        path = platform::CreateTempFile(AFormat == sfJpeg ? ".jpg" : ".bmp");
+        path = temp.CreateTempFile(AFormat == sfJpeg ? ".jpg" : ".bmp");
     } catch (const std::exception&) {
-        throw host::EFCreateError("Cannot create file " + platform::TempPath() + "Jex" +
+        throw host::EFCreateError("Cannot create file " + temp.TempPath() + "Jex" +
                                   (AFormat == sfJpeg ? ".jpg" : ".bmp"));
     }
     try {

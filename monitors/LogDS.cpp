@@ -1,6 +1,8 @@
 // monitors/LogDS.cpp - TJexDatasetLog and its data link TLogDataLink.
 #include "monitors/LogDS.h"
 
+#include <typeinfo>
+
 namespace jex {
 
 using namespace host;
@@ -102,6 +104,43 @@ void TJexDatasetLog::AfterConstruction() {
     TJexLogBase::AfterConstruction();
     FDataLink = std::make_unique<TLogDataLink>(this);
     FFilterEvents = AllEvents;
+    UpdateIgnoredEvents();
+}
+
+void TJexDatasetLog::SetFilterEvents(TJexLDBTypeEvents AValue) {
+    FFilterEvents = AValue;
+    UpdateIgnoredEvents();
+}
+
+void TJexDatasetLog::SetActive(bool AValue) {
+    TJexLogBase::SetActive(AValue);
+    UpdateIgnoredEvents();
+}
+
+void TJexDatasetLog::UpdateIgnoredEvents() {
+    if (!FDataLink)
+        return;
+    // A descendant may do more in UpdateStatus than this class: it hears every event.
+    if (typeid(*this) != typeid(TJexDatasetLog)) {
+        FDataLink->IgnoreEvents(0);
+        return;
+    }
+    // The state changes (ActiveChanged, EditingChanged) always get through; UpdateStatus
+    // filters them as before.
+    std::uint32_t ignored = ~std::uint32_t{0};
+    if (Active()) {
+        auto pass = [&](TJexLDBTypeEvent AState, TDataEvent AEvent) {
+            if (FFilterEvents.Contains(AState))
+                ignored &= ~(std::uint32_t{1} << AEvent);
+        };
+        pass(dbeRecordChanged, deFieldChange);
+        pass(dbeRecordChanged, deRecordChange);
+        pass(dbeDataSetChanged, deDataSetChange);
+        pass(dbeDataSetScrolled, deDataSetScroll);
+        pass(dbeLayoutChanged, deLayoutChange);
+        pass(dbeUpdateData, deUpdateRecord);
+    }
+    FDataLink->IgnoreEvents(ignored);
 }
 
 TDataSource* TJexDatasetLog::GetDataSource() const {

@@ -51,6 +51,10 @@ public:
     /// being destroyed.
     ~TLogDataLink() override;
 
+    /// Keeps the data events whose bits are set in AEvents from this link: the ones the
+    /// logger would not write anyway.
+    void IgnoreEvents(std::uint32_t AEvents) { SetIgnoredEvents(AEvents); }
+
 protected:
     void ActiveChanged() override;
     void DataSetChanged() override;
@@ -92,7 +96,11 @@ public:
     /// The notifications that are logged; all seven by default.
     TJexLDBTypeEvents FilterEvents() const { return FFilterEvents; }
 
-    void SetFilterEvents(TJexLDBTypeEvents AValue) { FFilterEvents = AValue; }
+    void SetFilterEvents(TJexLDBTypeEvents AValue);
+
+    /// Switches logging on or off; while off the data link passes nothing on but the changes
+    /// of its state.
+    void SetActive(bool AValue) override;
 
     TJexLDataChangeEvent OnChange() const { return FOnChange; }
 
@@ -125,6 +133,10 @@ public:
     static std::string TableNameOf(host::TDataSet* ADataSet);
 
 private:
+    // Tells the link which data events can never make a line, so that an inactive logger or
+    // one that filters a notification out costs the data set next to nothing.
+    void UpdateIgnoredEvents();
+
     std::unique_ptr<TLogDataLink> FDataLink;
     TJexLDataChangeEvent FOnChange;
     TJexLSQLStatementEvent FOnSQLStatement;

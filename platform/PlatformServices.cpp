@@ -7,15 +7,16 @@
 #include "platform/Screen.h"
 #include "platform/Shell.h"
 #include "platform/SystemInfo.h"
+#include "platform/TempFiles.h"
 
 namespace platform {
 
 namespace {
 
 TPlatformServices& Current() {
-    static TPlatformServices services{&LinuxSystemInfo(),  &LinuxScreenService(),
-                                      &LinuxMailClient(),  &LinuxShell(),
-                                      &LinuxFileService(), &LinuxFolderNotifications()};
+    static TPlatformServices services{
+        &LinuxSystemInfo(),  &LinuxScreenService(),       &LinuxMailClient(), &LinuxShell(),
+        &LinuxFileService(), &LinuxFolderNotifications(), &LinuxTempFiles()};
     return services;
 }
 
@@ -40,6 +41,8 @@ TScopedPlatformServices::TScopedPlatformServices(const TPlatformServices& AServi
         current.FolderNotifications = AServices.FolderNotifications;
     if (AServices.Files != nullptr)
         current.Files = AServices.Files;
+    if (AServices.TempFiles != nullptr)
+        current.TempFiles = AServices.TempFiles;
 }
 
 TScopedPlatformServices::~TScopedPlatformServices() {

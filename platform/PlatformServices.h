@@ -14,6 +14,7 @@ class TMailClient;
 class TScreenService;
 class TShell;
 class TSystemInfo;
+class TTempFiles;
 
 /// The services in use. A null member in a TScopedPlatformServices keeps the outer one.
 struct TPlatformServices {
@@ -23,6 +24,7 @@ struct TPlatformServices {
     TShell* Shell = nullptr;
     TFileService* Files = nullptr;
     TFolderNotifications* FolderNotifications = nullptr;
+    TTempFiles* TempFiles = nullptr;
 };
 
 /// The current services; every member is set.

@@ -110,9 +110,9 @@ const Variant& NullVariant() {
 
 // Calls AFunc for each element of AList that is still in it when its turn comes: a handler may
 // detach sources or links while they are told. The snapshot stays on the stack for the usual
-// one or two elements, so a notification costs no allocation.
+// few elements, so a notification costs no allocation.
 template <typename T, typename F>
-void ForEachStillListed(const std::vector<T*>& AList, F AFunc) {
+[[gnu::noinline]] void ForEachInSnapshot(const std::vector<T*>& AList, F AFunc) {
     constexpr std::size_t small = 8;
     T* fixed[small];
     std::vector<T*> large;
@@ -132,6 +132,20 @@ void ForEachStillListed(const std::vector<T*>& AList, F AFunc) {
         if (listed)
             AFunc(item);
     }
+}
+
+// As ForEachInSnapshot; a list of one needs no snapshot, since nothing has run before its only
+// element's turn. Notifications run for every step of every edit, so this part stays small
+// enough to inline.
+template <typename T, typename F>
+inline void ForEachStillListed(const std::vector<T*>& AList, F AFunc) {
+    if (AList.empty())
+        return;
+    if (AList.size() == 1) {
+        AFunc(AList.front());
+        return;
+    }
+    ForEachInSnapshot(AList, AFunc);
 }
 
 } // namespace
@@ -844,11 +858,36 @@ void TDataSource::DataEvent(TDataEvent AEvent, std::intptr_t AInfo) {
 }
 
 void TDataSource::NotifyDataLinks(TDataEvent AEvent, std::intptr_t AInfo) {
-    for (bool visual : {false, true})
-        ForEachStillListed(FDataLinks, [&](TDataLink* ALink) {
-            if (ALink->VisualControl() == visual)
-                ALink->DataEvent(AEvent, AInfo);
-        });
+    // The links that are no controls first, then the controls; each round looks at the list
+    // as it is when the round starts.
+    if (FDataLinks.empty())
+        return;
+    if (FDataLinks.size() == 1) {
+        // The usual single link, without snapshots; the second round is only needed when its
+        // handler changed the list or made the link a control.
+        TDataLink* link = FDataLinks.front();
+        if (link->VisualControl()) {
+            if (!link->Ignores(AEvent))
+                link->DataEvent(AEvent, AInfo);
+            return;
+        }
+        if (link->Ignores(AEvent))
+            return;
+        link->DataEvent(AEvent, AInfo);
+        if (FDataLinks.size() == 1 && FDataLinks.front() == link && !link->VisualControl())
+            return;
+        NotifyDataLinks(true, AEvent, AInfo);
+        return;
+    }
+    NotifyDataLinks(false, AEvent, AInfo);
+    NotifyDataLinks(true, AEvent, AInfo);
+}
+
+void TDataSource::NotifyDataLinks(bool AVisual, TDataEvent AEvent, std::intptr_t AInfo) {
+    ForEachStillListed(FDataLinks, [&](TDataLink* ALink) {
+        if (ALink->VisualControl() == AVisual && !ALink->Ignores(AEvent))
+            ALink->DataEvent(AEvent, AInfo);
+    });
 }
 
 void TDataSource::AddDataLink(TDataLink* ALink) {

@@ -673,6 +673,7 @@ private:
 
     void DataEvent(TDataEvent AEvent, std::intptr_t AInfo);
     void NotifyDataLinks(TDataEvent AEvent, std::intptr_t AInfo);
+    void NotifyDataLinks(bool AVisual, TDataEvent AEvent, std::intptr_t AInfo);
     void AddDataLink(TDataLink* ALink);
     void RemoveDataLink(TDataLink* ALink);
 
@@ -751,8 +752,18 @@ protected:
 
     virtual void UpdateData() {}
 
+    /// Keeps the events whose bits (1 << TDataEvent) are set in AEvents from the handlers
+    /// above, for a link whose owner would drop them anyway: the source then passes the link
+    /// by at the cost of one test. deUpdateState always gets through, so Active and Editing
+    /// (and ActiveChanged, EditingChanged) stay right.
+    void SetIgnoredEvents(std::uint32_t AEvents) {
+        FIgnoredEvents = AEvents & ~(std::uint32_t{1} << deUpdateState);
+    }
+
 private:
     friend class TDataSource;
+
+    bool Ignores(TDataEvent AEvent) const { return ((FIgnoredEvents >> AEvent) & 1u) != 0; }
 
     void DataEvent(TDataEvent AEvent, std::intptr_t AInfo);
     void UpdateState();
@@ -763,6 +774,7 @@ private:
     bool FReadOnly = false;
     bool FUpdating = false;
     bool FVisualControl = false;
+    std::uint32_t FIgnoredEvents = 0;
 };
 
 /// Makes the data-access classes known to stored forms (TDataSource, TFieldDef and the

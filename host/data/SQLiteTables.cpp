@@ -403,6 +403,8 @@ void TSQLiteTable::ReadRows() {
 void TSQLiteTable::InternalClose() {
     FKeyFields.clear();
     FUpdates.clear(); // the connection owns and finalises the statements
+    FLastChanged.clear();
+    FLastUpdate = nullptr;
 }
 
 void TSQLiteTable::InternalRefresh() {
@@ -471,7 +473,8 @@ void TSQLiteTable::InternalPost(TDataRecord& ARecord, const TDataRecord* AOld) {
     }
     // Only the columns that changed; the record is found by its old key. The statement for a
     // set of changed columns is built once per opening (keyed by their indexes).
-    std::string changed;
+    std::string& changed = FChanged;
+    changed.clear();
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
         if (!SameStored(ARecord.Values[at], AOld->Values[at]))
@@ -486,18 +489,24 @@ void TSQLiteTable::InternalPost(TDataRecord& ARecord, const TDataRecord* AOld) {
                     sizeof index);
         return index;
     };
-    sqlite3_stmt*& stmt = FUpdates[changed];
+    sqlite3_stmt* stmt = FLastUpdate != nullptr && changed == FLastChanged ? FLastUpdate : nullptr;
     if (stmt == nullptr) {
-        std::string assignments;
-        for (int p = 0; p < changedCount; ++p) {
-            if (!assignments.empty())
-                assignments += ", ";
-            assignments +=
-                QuoteIdent(Fields()[changedAt(p)]->FieldName()) + " = ?" + std::to_string(p + 1);
+        sqlite3_stmt*& cached = FUpdates[changed];
+        if (cached == nullptr) {
+            std::string assignments;
+            for (int p = 0; p < changedCount; ++p) {
+                if (!assignments.empty())
+                    assignments += ", ";
+                assignments += QuoteIdent(Fields()[changedAt(p)]->FieldName()) + " = ?" +
+                               std::to_string(p + 1);
+            }
+            cached = connection.Prepare("UPDATE " + FQuotedTable + " SET " + assignments +
+                                            " WHERE " + KeyCondition(changedCount + 1),
+                                        this);
         }
-        stmt = connection.Prepare("UPDATE " + FQuotedTable + " SET " + assignments + " WHERE " +
-                                      KeyCondition(changedCount + 1),
-                                  this);
+        stmt = cached;
+        FLastChanged = changed;
+        FLastUpdate = stmt;
     }
     TStatementReset reset(stmt);
     for (int p = 0; p < changedCount; ++p) {

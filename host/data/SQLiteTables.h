@@ -178,6 +178,12 @@ private:
     bool FHasRowId = true;
     // UPDATE statements by the indexes of the columns they set (the connection's, cached).
     std::unordered_map<std::string, sqlite3_stmt*> FUpdates;
+    // The columns the post being written changed (kept to reuse its storage), and the last
+    // set of columns written with its statement: a run of edits to the same columns finds its
+    // statement without a look-up.
+    std::string FChanged;
+    std::string FLastChanged;
+    sqlite3_stmt* FLastUpdate = nullptr;
 };
 
 /// The rows a SELECT returns. The query is read-only: Edit, Insert and Delete raise

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <system_error>
@@ -22,26 +23,9 @@ namespace {
 
 constexpr const char* CFolderPrefix = "Jex-";
 
-struct TFolderState {
-    std::mutex Lock;
-    std::string Path; // empty while none exists
-    pid_t Owner = 0;
-    bool ExitHookRegistered = false;
-};
-
-TFolderState& State() {
-    // Never destroyed: the exit hook may run after function-local statics are gone.
-    static auto* state = new TFolderState;
-    return *state;
-}
-
 void RemoveTree(const std::string& APath) {
     std::error_code ec;
     std::filesystem::remove_all(APath, ec);
-}
-
-void CleanupAtExit() {
-    CleanupTempFolder();
 }
 
 // "Jex-<pid>-XXXXXX" -> pid, or 0 when the name is not one of ours.
@@ -67,81 +51,154 @@ bool ProcessRuns(pid_t APid) {
     return stat(("/proc/" + std::to_string(APid)).c_str(), &st) == 0;
 }
 
+class TLinuxTempFiles;
+
+// The objects whose folders the exit hook removes. Never destroyed: the hook may run after
+// function-local statics are gone.
+struct TLiveSet {
+    std::mutex Lock;
+    std::set<TLinuxTempFiles*> Members;
+    bool ExitHookRegistered = false;
+};
+
+TLiveSet& Live() {
+    static auto* live = new TLiveSet;
+    return *live;
+}
+
+void CleanupAtExit();
+
+class TLinuxTempFiles final : public TTempFiles {
+public:
+    explicit TLinuxTempFiles(std::string ABase)
+        : FBase(std::move(ABase)) {
+        TLiveSet& live = Live();
+        std::lock_guard<std::mutex> guard(live.Lock);
+        live.Members.insert(this);
+        if (!live.ExitHookRegistered) {
+            std::atexit(CleanupAtExit);
+            live.ExitHookRegistered = true;
+        }
+    }
+
+    ~TLinuxTempFiles() override {
+        {
+            TLiveSet& live = Live();
+            std::lock_guard<std::mutex> guard(live.Lock);
+            live.Members.erase(this);
+        }
+        CleanupTempFolder();
+    }
+
+    std::string TempPath() override {
+        std::string path = FBase;
+        if (path.empty()) {
+            const char* dir = std::getenv("TMPDIR");
+            path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+        }
+        if (path.back() != '/')
+            path += '/';
+        return path;
+    }
+
+    std::string PrivateTempFolder() override {
+        std::lock_guard<std::mutex> guard(FLock);
+        return FolderLocked();
+    }
+
+    std::string CreateTempFile(const std::string& ASuffix) override {
+        if (ASuffix.find('/') != std::string::npos)
+            throw std::invalid_argument("a temporary file suffix cannot contain a folder: " +
+                                        ASuffix);
+        std::lock_guard<std::mutex> guard(FLock);
+        const std::string folder = FolderLocked();
+        std::string pattern = folder + "JexXXXXXX" + ASuffix;
+        int fd = mkstemps(pattern.data(), static_cast<int>(ASuffix.size()));
+        if (fd < 0)
+            throw std::system_error(errno, std::generic_category(),
+                                    "cannot create a temporary file in " + folder);
+        close(fd);
+        return pattern;
+    }
+
+    void CleanupTempFolder() override {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FPath.empty())
+            return;
+        if (FOwner == getpid())
+            RemoveTree(FPath);
+        FPath.clear();
+    }
+
+    int RemoveStaleTempFolders() override {
+        const std::string base = TempPath();
+        DIR* dir = opendir(base.c_str());
+        if (dir == nullptr)
+            return 0;
+        int removed = 0;
+        const pid_t self = getpid();
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            const pid_t pid = OwnerOf(name);
+            if (pid <= 0 || pid == self || ProcessRuns(pid))
+                continue;
+
+            // Only real folders of our own user: never follow a link someone else put there.
+            struct stat st {};
+
+            if (fstatat(dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
+                continue;
+            RemoveTree(base + name);
+            ++removed;
+        }
+        closedir(dir);
+        return removed;
+    }
+
+private:
+    // The private folder, created when there is none yet for this process. FLock is held.
+    std::string FolderLocked() {
+        if (!FPath.empty() && FOwner == getpid())
+            return FPath;
+        if (!FStaleRemoved) {
+            RemoveStaleTempFolders();
+            FStaleRemoved = true;
+        }
+        const std::string base = TempPath();
+        std::string pattern = base + CFolderPrefix + std::to_string(getpid()) + "-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::system_error(errno, std::generic_category(),
+                                    "cannot create a temporary folder in " + base);
+        FPath = pattern + "/";
+        FOwner = getpid();
+        return FPath;
+    }
+
+    const std::string FBase; // empty: $TMPDIR or /tmp, read at each use
+    std::mutex FLock;
+    std::string FPath; // empty while none exists
+    pid_t FOwner = 0;
+    bool FStaleRemoved = false;
+};
+
+void CleanupAtExit() {
+    TLiveSet& live = Live();
+    std::lock_guard<std::mutex> guard(live.Lock);
+    for (TLinuxTempFiles* member : live.Members)
+        member->CleanupTempFolder();
+}
+
 } // namespace
 
-std::string TempPath() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-    if (path.back() != '/')
-        path += '/';
-    return path;
+TTempFiles& LinuxTempFiles() {
+    // Never destroyed, like the other Linux services: the exit hook removes its folder.
+    static auto* files = new TLinuxTempFiles({});
+    return *files;
 }
 
-int RemoveStaleTempFolders() {
-    const std::string base = TempPath();
-    DIR* dir = opendir(base.c_str());
-    if (dir == nullptr)
-        return 0;
-    int removed = 0;
-    const pid_t self = getpid();
-    while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        const pid_t pid = OwnerOf(name);
-        if (pid <= 0 || pid == self || ProcessRuns(pid))
-            continue;
-
-        // Only real folders of our own user: never follow a link someone else put there.
-        struct stat st {};
-
-        if (fstatat(dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
-            continue;
-        RemoveTree(base + name);
-        ++removed;
-    }
-    closedir(dir);
-    return removed;
-}
-
-std::string PrivateTempFolder() {
-    TFolderState& state = State();
-    std::lock_guard<std::mutex> guard(state.Lock);
-    if (!state.Path.empty() && state.Owner == getpid())
-        return state.Path;
-    if (!state.ExitHookRegistered) {
-        RemoveStaleTempFolders();
-        std::atexit(CleanupAtExit);
-        state.ExitHookRegistered = true;
-    }
-    std::string pattern = TempPath() + CFolderPrefix + std::to_string(getpid()) + "-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::system_error(errno, std::generic_category(),
-                                "cannot create a temporary folder in " + TempPath());
-    state.Path = pattern + "/";
-    state.Owner = getpid();
-    return state.Path;
-}
-
-std::string CreateTempFile(const std::string& ASuffix) {
-    if (ASuffix.find('/') != std::string::npos)
-        throw std::invalid_argument("a temporary file suffix cannot contain a folder: " + ASuffix);
-    std::string pattern = PrivateTempFolder() + "JexXXXXXX" + ASuffix;
-    int fd = mkstemps(pattern.data(), static_cast<int>(ASuffix.size()));
-    if (fd < 0)
-        throw std::system_error(errno, std::generic_category(),
-                                "cannot create a temporary file in " + PrivateTempFolder());
-    close(fd);
-    return pattern;
-}
-
-void CleanupTempFolder() {
-    TFolderState& state = State();
-    std::lock_guard<std::mutex> guard(state.Lock);
-    if (state.Path.empty())
-        return;
-    if (state.Owner == getpid())
-        RemoveTree(state.Path);
-    state.Path.clear();
+std::unique_ptr<TTempFiles> NewLinuxTempFiles(const std::string& ABase) {
+    return std::make_unique<TLinuxTempFiles>(ABase);
 }
 
 } // namespace platform

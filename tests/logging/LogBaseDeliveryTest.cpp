@@ -9,8 +9,8 @@
 #include "logging/LogCnst.h"
 #include "platform/PlatformServices.h"
 #include "platform/Screen.h"
-#include "platform/TempFiles.h"
 #include "platform/fake/MailClient.h"
+#include "platform/fake/TempFiles.h"
 #include "tests/support/FakeTools.h"
 #include "tests/support/TempDir.h"
 
@@ -76,12 +76,7 @@ std::string ExpectedBitmap() {
 class TJexLogBaseDeliveryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* old = std::getenv("TMPDIR");
-        FHadTmpDir = old != nullptr;
-        if (FHadTmpDir)
-            FOldTmpDir = old;
-        setenv("TMPDIR", FTemp.Path().c_str(), 1);
-        platform::CleanupTempFolder();
+        fs::create_directory(FTempFiles.TempPath());
 
         auto ws = std::make_unique<host::THeadlessWidgetSet>();
         FWidgetSet = ws.get();
@@ -99,11 +94,6 @@ protected:
     void TearDown() override {
         delete FOwner;
         host::DoneApplication();
-        platform::CleanupTempFolder();
-        if (FHadTmpDir)
-            setenv("TMPDIR", FOldTmpDir.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
     }
 
     TJexLSendTo& Settings() { return *FLog->SendTo(); }
@@ -125,7 +115,7 @@ protected:
         return boxes;
     }
 
-    // Files left in the private temporary folders under TMPDIR.
+    // Files left in the temporary folder, or anywhere below the test's folder.
     std::vector<std::string> LeftOverFiles() const {
         std::vector<std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(FTemp.Path()))
@@ -140,8 +130,12 @@ protected:
     host::THeadlessWidgetSet* FWidgetSet = nullptr;
     host::TComponent* FOwner = nullptr;
     TJexLogBase* FLog = nullptr;
-    std::string FOldTmpDir;
-    bool FHadTmpDir = false;
+    platform::TFakeTempFiles FTempFiles{FTemp.File("temp")};
+    platform::TScopedPlatformServices FTempService{[this] {
+        platform::TPlatformServices services;
+        services.TempFiles = &FTempFiles;
+        return services;
+    }()};
 };
 
 // The recording services, for the tests that look at the message as the mail layer got it.
@@ -242,7 +236,8 @@ TEST_F(TJexLogBaseMessageTest, AttachmentsComeScreenshotFirstThenTheLog) {
     const auto& files = OnlyCall().Message.Attachments;
     ASSERT_EQ(files.size(), 2u);
     const fs::path shot = files[0].PathName;
-    EXPECT_EQ(shot.parent_path().string() + "/", platform::PrivateTempFolder());
+    EXPECT_EQ(shot.parent_path().string() + "/", FTempFiles.PrivateTempFolder());
+    EXPECT_EQ(FTempFiles.Created(), std::vector<std::string>{shot.string()});
     EXPECT_EQ(shot.filename().string().rfind("Jex", 0), 0u);
     EXPECT_EQ(shot.extension(), ".bmp");
     EXPECT_EQ(files[0].FileName, shot.filename().string());
@@ -321,10 +316,14 @@ TEST_F(TJexLogBaseMessageTest, MalformedBodyRaisesAndSendsNothingNorLeavesAScree
 
 TEST_F(TJexLogBaseMessageTest, ScreenshotThatCannotBeSavedRaisesAndSendsNothing) {
     Settings().SetAttachScreenShot(true);
-    platform::CleanupTempFolder();
-    setenv("TMPDIR", FTemp.File("no/such/folder").c_str(), 1);
+    FTempFiles.SetFolder(FTemp.File("no/such/folder"));
     EXPECT_THROW(FLog->SendLogByMail(), host::EFCreateError);
     EXPECT_TRUE(FMail.Calls().empty());
+    FTempFiles.SetFolder(FTemp.File("temp"));
+    FTempFiles.SetCreateError(ENOSPC);
+    EXPECT_THROW(FLog->SendLogByMail(), host::EFCreateError);
+    EXPECT_TRUE(FMail.Calls().empty());
+    EXPECT_TRUE(LeftOverFiles().empty());
 }
 
 TEST_F(TJexLogBaseMessageTest, MAPIErrorDescriptionNamesEveryCode) {
@@ -503,9 +502,13 @@ TEST(TJexLogBaseScreenshotTest, CapturesTheWholeScreenOfARealDisplay) {
     EXPECT_EQ(width, 320) << "the display " << display << " cannot be reached";
     host::InitApplication(std::make_unique<host::THeadlessWidgetSet>());
     platform::TFakeMailClient mail;
+    jex::test::TempDir temp;
+    platform::TFakeTempFiles tempFiles(temp.Path().string());
     std::string shot;
     {
-        platform::TScopedPlatformServices services({nullptr, nullptr, &mail, nullptr});
+        platform::TPlatformServices fakes{nullptr, nullptr, &mail, nullptr};
+        fakes.TempFiles = &tempFiles;
+        platform::TScopedPlatformServices services(fakes);
         auto* log = host::Create<TJexLogBase>(nullptr);
         log->SendTo()->SetAttachScreenShot(true);
         log->SendLogByMail();
@@ -526,5 +529,4 @@ TEST(TJexLogBaseScreenshotTest, CapturesTheWholeScreenOfARealDisplay) {
     bitmap.LoadFromFile(shot);
     EXPECT_EQ(bitmap.Width(), 320);
     EXPECT_EQ(bitmap.Height(), 200);
-    platform::CleanupTempFolder();
 }

@@ -395,3 +395,50 @@ TEST_F(TJexDatasetLogTest, AStoredLoggerFindsItsSourceAndLogsNothingWhileLoading
                   "    FilterEvents = [dbeActiveChanged, dbeRecordChanged]\r\n  end\r\nend\r\n"),
         std::string::npos);
 }
+
+TEST_F(TJexDatasetLogTest, ANotificationLetThroughAgainIsLoggedAgain) {
+    Watch();
+    FLog->SetFilterEvents({});
+    FTable->Open();
+    FTable->Next();
+    EXPECT_FALSE(std::filesystem::exists(FLog->LogFile()));
+    FLog->SetFilterEvents({dbeDataSetScrolled});
+    FTable->Next();
+    FLog->SetActive(false);
+    FTable->Next();
+    FLog->SetActive(true);
+    FTable->Edit(); // filtered out
+    FTable->Cancel();
+    FTable->Next();
+    EXPECT_EQ(Logged(), (TLines{"dbeDataSetScrolled", "dbeDataSetScrolled"}));
+}
+
+namespace {
+
+// A logger of its own that counts what reaches UpdateStatus, whatever it then writes.
+class TCountingDatasetLog : public TJexDatasetLog {
+public:
+    using TJexDatasetLog::TJexDatasetLog;
+
+    int Heard = 0;
+
+    void UpdateStatus(TJexLDBTypeEvent AState, TField* AField) override {
+        ++Heard;
+        TJexDatasetLog::UpdateStatus(AState, AField);
+    }
+};
+
+} // namespace
+
+TEST_F(TJexDatasetLogTest, ADescendantsUpdateStatusHearsEveryNotificationEvenWhenInactive) {
+    auto* log = Create<TCountingDatasetLog>(FForm.get());
+    log->SetLogFile(FDir.File("counted.log"));
+    log->SetFilterEvents({});
+    log->SetDataSource(FSource);
+    FTable->Open();
+    const int opened = log->Heard;
+    FTable->Next();
+    FTable->Next();
+    EXPECT_EQ(log->Heard, opened + 2);
+    EXPECT_FALSE(std::filesystem::exists(log->LogFile()));
+}

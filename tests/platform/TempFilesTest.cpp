@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,42 +19,50 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Points TMPDIR at a private test folder, so that the folder of this process is created there.
+// Linux temporary files under a private test folder, so that the folder of this process is
+// created there.
 class TempFilesTest : public ::testing::Test {
 protected:
-    TempFilesTest() {
-        const char* old = std::getenv("TMPDIR");
-        FHadTmpDir = old != nullptr;
-        if (FHadTmpDir)
-            FOldTmpDir = old;
-        setenv("TMPDIR", FBase.Path().c_str(), 1);
-        CleanupTempFolder();
-    }
-
-    ~TempFilesTest() override {
-        CleanupTempFolder();
-        if (FHadTmpDir)
-            setenv("TMPDIR", FOldTmpDir.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-
     jex::test::TempDir FBase;
-    std::string FOldTmpDir;
-    bool FHadTmpDir = false;
+    std::unique_ptr<TTempFiles> FFiles = NewLinuxTempFiles(FBase.Path().string());
 };
 
 } // namespace
 
-TEST_F(TempFilesTest, TempPathFollowsTmpDirAndEndsWithASlash) {
-    EXPECT_EQ(TempPath(), FBase.Path().string() + "/");
+TEST_F(TempFilesTest, TempPathIsTheGivenFolderOrTmpDirAndEndsWithASlash) {
+    EXPECT_EQ(FFiles->TempPath(), FBase.Path().string() + "/");
+    EXPECT_EQ(NewLinuxTempFiles(FBase.Path().string() + "/")->TempPath(),
+              FBase.Path().string() + "/");
+
+    // Without a folder of its own the service reads TMPDIR at each use.
+    const char* old = std::getenv("TMPDIR");
+    const std::string saved = old != nullptr ? old : "";
+    const auto fromEnvironment = NewLinuxTempFiles("");
+    setenv("TMPDIR", FBase.Path().c_str(), 1);
+    EXPECT_EQ(fromEnvironment->TempPath(), FBase.Path().string() + "/");
     setenv("TMPDIR", "", 1);
-    EXPECT_EQ(TempPath(), "/tmp/");
+    EXPECT_EQ(fromEnvironment->TempPath(), "/tmp/");
+    if (old != nullptr)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}
+
+TEST_F(TempFilesTest, DestroyingTheServiceRemovesItsFolderAndNoOtherOne) {
+    const auto other = NewLinuxTempFiles(FBase.Path().string());
+    const std::string kept = other->CreateTempFile(".bmp");
+    const std::string folder = FFiles->PrivateTempFolder();
+    FFiles->CreateTempFile(".jpg");
+    EXPECT_NE(fs::path(kept).parent_path().string() + "/", folder);
+    FFiles.reset();
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_TRUE(fs::exists(kept));
 }
 
 TEST_F(TempFilesTest, FilesAreNewUniqueAndInsideAFolderOnlyTheUserCanEnter) {
-    const std::string folder = PrivateTempFolder();
-    EXPECT_EQ(folder.rfind(TempPath() + "Jex-" + std::to_string(getpid()) + "-", 0), 0u) << folder;
+    const std::string folder = FFiles->PrivateTempFolder();
+    EXPECT_EQ(folder.rfind(FFiles->TempPath() + "Jex-" + std::to_string(getpid()) + "-", 0), 0u)
+        << folder;
 
     struct stat st {};
 
@@ -63,7 +72,7 @@ TEST_F(TempFilesTest, FilesAreNewUniqueAndInsideAFolderOnlyTheUserCanEnter) {
 
     std::set<std::string> names;
     for (int i = 0; i < 50; ++i) {
-        const std::string path = CreateTempFile(i % 2 == 0 ? ".bmp" : ".jpg");
+        const std::string path = FFiles->CreateTempFile(i % 2 == 0 ? ".bmp" : ".jpg");
         EXPECT_TRUE(names.insert(path).second) << "name handed out twice: " << path;
         const fs::path p(path);
         EXPECT_EQ(p.parent_path().string() + "/", folder);
@@ -73,27 +82,27 @@ TEST_F(TempFilesTest, FilesAreNewUniqueAndInsideAFolderOnlyTheUserCanEnter) {
         ASSERT_TRUE(fs::is_regular_file(p));
         EXPECT_EQ(fs::file_size(p), 0u);
     }
-    EXPECT_THROW(CreateTempFile("/../escape.bmp"), std::invalid_argument);
+    EXPECT_THROW(FFiles->CreateTempFile("/../escape.bmp"), std::invalid_argument);
 }
 
 TEST_F(TempFilesTest, CleanupRemovesTheFolderAndTheNextUseMakesANewOne) {
-    const std::string first = CreateTempFile(".bmp");
-    const std::string folder = PrivateTempFolder();
-    CleanupTempFolder();
+    const std::string first = FFiles->CreateTempFile(".bmp");
+    const std::string folder = FFiles->PrivateTempFolder();
+    FFiles->CleanupTempFolder();
     EXPECT_FALSE(fs::exists(folder));
     EXPECT_FALSE(fs::exists(first));
-    const std::string second = CreateTempFile(".bmp");
+    const std::string second = FFiles->CreateTempFile(".bmp");
     EXPECT_TRUE(fs::exists(second));
-    EXPECT_NE(PrivateTempFolder(), folder);
+    EXPECT_NE(FFiles->PrivateTempFolder(), folder);
 }
 
 TEST_F(TempFilesTest, ExitRemovesTheProcessFolderButNotTheParentOne) {
-    const std::string parentFolder = PrivateTempFolder();
+    const std::string parentFolder = FFiles->PrivateTempFolder();
     int channel[2];
     ASSERT_EQ(pipe(channel), 0);
     jex::test::TChildProcess child([&] {
         close(channel[0]);
-        const std::string path = CreateTempFile(".jpg");
+        const std::string path = FFiles->CreateTempFile(".jpg");
         const bool written =
             write(channel[1], path.data(), path.size()) == static_cast<ssize_t>(path.size());
         close(channel[1]);
@@ -126,7 +135,7 @@ TEST_F(TempFilesTest, StaleFoldersOfEndedProcessesAreRemovedAndNothingElse) {
     jex::test::WriteFileBytes((base / "outside" / "keep").string(), "x");
     fs::create_directory_symlink(base / "outside", base / "Jex-999999998-AbCdEf");
 
-    EXPECT_EQ(RemoveStaleTempFolders(), 1);
+    EXPECT_EQ(FFiles->RemoveStaleTempFolders(), 1);
     EXPECT_FALSE(fs::exists(base / "Jex-999999999-AbCdEf"));
     EXPECT_TRUE(fs::exists(base / "Jex-1-AbCdEf"));
     EXPECT_TRUE(fs::exists(base / ("Jex-" + self + "-AbCdEf")));

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -428,4 +429,97 @@ TEST(SQLDateTimeTextTest, RoundTripsAndRefusesMalformedText) {
     for (const char* bad : {"", "2026-13-01", "2026-02-30", "2026-12-08 25:00", "2026-12-08x",
                             "26-12-08", "2026-12-08 14:30:05.2"})
         EXPECT_FALSE(TrySQLTextToDateTime(bad, back)) << bad;
+}
+
+// ---- Links that join, change or pass on events while they are told ---------------------------
+
+namespace {
+
+// A recording link that hands chosen notifications on to a callback and can ignore events.
+class TActingLink : public TRecordingLink {
+public:
+    using TRecordingLink::TRecordingLink;
+
+    std::function<void()> OnScrolled;
+
+    void Ignore(std::uint32_t AEvents) { SetIgnoredEvents(AEvents); }
+
+protected:
+    void DataSetScrolled(int ADistance) override {
+        TRecordingLink::DataSetScrolled(ADistance);
+        if (OnScrolled)
+            OnScrolled();
+    }
+};
+
+std::unique_ptr<TMemDataSet> ThreeRecords() {
+    std::unique_ptr<TMemDataSet> data(Create<TMemDataSet>(nullptr));
+    data->FieldDefs()->Add("qty", ftInteger);
+    data->SetRecords({{{Variant(1)}, 1}, {{Variant(2)}, 2}, {{Variant(3)}, 3}});
+    data->Open();
+    return data;
+}
+
+} // namespace
+
+TEST(TDataLinkDispatchTest, AControlJoiningWhileTheOnlyLinkIsToldHearsTheSameEventAfterIt) {
+    auto data = ThreeRecords();
+    std::unique_ptr<TDataSource> owned(Create<TDataSource>(nullptr));
+    TDataSource& source = *owned;
+    source.SetDataSet(data.get());
+    TCalls calls;
+    TActingLink first(calls);
+    TRecordingLink control(calls);
+    control.SetVisualControl(true);
+    first.OnScrolled = [&] { control.SetDataSource(&source); };
+    first.SetDataSource(&source);
+    calls.clear();
+    data->Next();
+    EXPECT_EQ(calls, (TCalls{"CheckBrowseMode", "DataSetScrolled(1)", "ActiveChanged(True)",
+                             "DataSetScrolled(1)"}));
+}
+
+TEST(TDataLinkDispatchTest, ALinkThatBecomesAControlWhileToldHearsTheEventAgainAsOne) {
+    auto data = ThreeRecords();
+    std::unique_ptr<TDataSource> owned(Create<TDataSource>(nullptr));
+    TDataSource& source = *owned;
+    source.SetDataSet(data.get());
+    TCalls calls;
+    TActingLink link(calls);
+    link.OnScrolled = [&] { link.SetVisualControl(true); };
+    link.SetDataSource(&source);
+    calls.clear();
+    data->Next();
+    EXPECT_EQ(calls, (TCalls{"CheckBrowseMode", "DataSetScrolled(1)", "DataSetScrolled(1)"}));
+    calls.clear();
+    data->Next(); // a control now: told once
+    EXPECT_EQ(calls, (TCalls{"CheckBrowseMode", "DataSetScrolled(1)"}));
+}
+
+TEST(TDataLinkDispatchTest, IgnoredEventsPassTheLinkByButStateChangesStillReachIt) {
+    auto data = ThreeRecords();
+    std::unique_ptr<TDataSource> owned(Create<TDataSource>(nullptr));
+    TDataSource& source = *owned;
+    source.SetDataSet(data.get());
+    TCalls calls;
+    TActingLink quiet(calls);
+    TCalls otherCalls;
+    TRecordingLink other(otherCalls);
+    quiet.Ignore(~std::uint32_t{0});
+    quiet.SetDataSource(&source);
+    other.SetDataSource(&source);
+    calls.clear();
+    otherCalls.clear();
+    data->Edit();
+    data->FieldByName("qty")->SetAsInteger(5);
+    data->Post();
+    data->Next();
+    EXPECT_EQ(calls, (TCalls{"EditingChanged(True)", "EditingChanged(False)"}));
+    // The other link of the source hears everything, in order.
+    EXPECT_EQ(otherCalls.front(), "CheckBrowseMode");
+    EXPECT_EQ(otherCalls.back(), "DataSetScrolled(1)");
+    quiet.Ignore(0);
+    calls.clear();
+    data->Next();
+    EXPECT_EQ(calls, (TCalls{"CheckBrowseMode", "DataSetScrolled(1)"}));
 }
