@@ -3,6 +3,7 @@
 
 #include "platform/File.h"
 #include "platform/FolderNotifications.h"
+#include "platform/KeyStore.h"
 #include "platform/MailClient.h"
 #include "platform/Screen.h"
 #include "platform/Shell.h"
@@ -13,9 +14,9 @@ namespace platform {
 namespace {
 
 TPlatformServices& Current() {
-    static TPlatformServices services{&LinuxSystemInfo(),  &LinuxScreenService(),
-                                      &LinuxMailClient(),  &LinuxShell(),
-                                      &LinuxFileService(), &LinuxFolderNotifications()};
+    static TPlatformServices services{
+        &LinuxSystemInfo(),  &LinuxScreenService(),       &LinuxMailClient(), &LinuxShell(),
+        &LinuxFileService(), &LinuxFolderNotifications(), &LinuxKeyStore()};
     return services;
 }
 
@@ -40,6 +41,8 @@ TScopedPlatformServices::TScopedPlatformServices(const TPlatformServices& AServi
         current.FolderNotifications = AServices.FolderNotifications;
     if (AServices.Files != nullptr)
         current.Files = AServices.Files;
+    if (AServices.KeyStore != nullptr)
+        current.KeyStore = AServices.KeyStore;
 }
 
 TScopedPlatformServices::~TScopedPlatformServices() {

@@ -10,6 +10,7 @@ namespace platform {
 
 class TFileService;
 class TFolderNotifications;
+class TKeyStore;
 class TMailClient;
 class TScreenService;
 class TShell;
@@ -23,6 +24,7 @@ struct TPlatformServices {
     TShell* Shell = nullptr;
     TFileService* Files = nullptr;
     TFolderNotifications* FolderNotifications = nullptr;
+    TKeyStore* KeyStore = nullptr;
 };
 
 /// The current services; every member is set.
