@@ -12,6 +12,7 @@
 #include "examples/DataSetLogDemo.h"
 #include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
+#include "examples/RegistryDemo.h"
 #include "exceptions/LogError.h"
 #include "host/forms/Forms.h"
 #include "host/forms/StdCtrls.h"
@@ -216,6 +217,7 @@ int main() {
         ExceptionLoggingDemo(folder);
         demo::DataSetLogDemo(folder);
         FolderMonitorDemo(folder);
+        RegistryDemo(folder);
         ChecksDemo();
         AppLogDemo(folder);
         FaultsDemo(folder);

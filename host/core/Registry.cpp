@@ -123,8 +123,9 @@ bool TRegistry::CreateKey(const std::string& AKey) {
 bool TRegistry::DeleteKey(const std::string& AKey) {
     const std::string path = Resolve(AKey);
     const std::string hive = Hive();
-    if (hive.empty() || (FAccess & KEY_SET_VALUE) == 0)
-        return false;
+    if (hive.empty() || (FAccess & KEY_SET_VALUE) == 0 ||
+        path.find_first_not_of('\\') == std::string::npos)
+        return false; // the root itself is never deleted, nor emptied on the way
     std::vector<std::string> subkeys;
     if (Store().SubKeyNames(hive, path, subkeys) != 0)
         return false;

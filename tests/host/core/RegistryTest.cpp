@@ -123,6 +123,12 @@ TEST_F(TRegistryTest, DeleteKeyRemovesTheWholeTreeAndClosesAKeyInsideIt) {
     EXPECT_EQ(registry.CurrentKey(), 0u);
     EXPECT_FALSE(registry.KeyExists("Root"));
     EXPECT_FALSE(registry.DeleteKey("Root"));
+
+    ASSERT_TRUE(registry.OpenKey("\\Kept", true));
+    registry.CloseKey();
+    EXPECT_FALSE(registry.DeleteKey(""));
+    EXPECT_FALSE(registry.DeleteKey("\\"));
+    EXPECT_TRUE(registry.KeyExists("Kept"));
 }
 
 TEST_F(TRegistryTest, ExportedTextImportsBackToTheSameValues) {
