@@ -3,6 +3,7 @@
 //
 // The folders live under $JEX_BENCH_DIR, else /dev/shm, else the temporary folder, so that the
 // file system's own cost does not drown what is measured.
+#include "bench/BenchScratch.h"
 #include "monitors/LogFile.h"
 #include "tests/support/ThreadStats.h"
 
@@ -28,34 +29,14 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+using jex::bench::Microseconds;
+using jex::bench::ReportPercentiles;
+using jex::bench::TScratch;
+
 namespace {
 
 constexpr int BurstFolders = 100;
 constexpr int BurstFiles = 10000;
-
-fs::path BenchBase() {
-    if (const char* dir = std::getenv("JEX_BENCH_DIR"); dir != nullptr && *dir != '\0')
-        return dir;
-    if (fs::is_directory("/dev/shm"))
-        return "/dev/shm";
-    return fs::temp_directory_path();
-}
-
-/// A fresh folder, removed with its contents afterwards.
-struct TScratch {
-    TScratch() {
-        std::string pattern = (BenchBase() / "jexbench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            Path = pattern;
-    }
-
-    ~TScratch() {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-
-    fs::path Path;
-};
 
 void CreateFile(const fs::path& APath, bool AWithContent = false) {
     const int fd = open(APath.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
@@ -64,18 +45,6 @@ void CreateFile(const fs::path& APath, bool AWithContent = false) {
     if (AWithContent) [[maybe_unused]]
         const ssize_t written = write(fd, "x", 1);
     close(fd);
-}
-
-double Microseconds(Clock::duration ADuration) {
-    return std::chrono::duration<double, std::micro>(ADuration).count();
-}
-
-void ReportPercentiles(benchmark::State& AState, std::vector<double> ASamples) {
-    if (ASamples.empty())
-        return;
-    std::sort(ASamples.begin(), ASamples.end());
-    AState.counters["median_us"] = ASamples[ASamples.size() / 2];
-    AState.counters["p99_us"] = ASamples[std::min(ASamples.size() - 1, ASamples.size() * 99 / 100)];
 }
 
 /// The inotify watches the process holds, as the kernel lists them.

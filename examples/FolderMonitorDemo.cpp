@@ -5,6 +5,7 @@
 // the log. The log lies outside the watched folder, or its own writes would be reported too.
 #include "examples/FolderMonitorDemo.h"
 
+#include "examples/DemoLoop.h"
 #include "monitors/LogFile.h"
 
 #include <chrono>
@@ -25,17 +26,6 @@ const char* OptionName(jex::TFileNotificationOption AOption) {
     static const char* const names[] = {"foFile", "foFolder", "foAttributes",
                                         "foSize", "foTime",   "foWatchSubFolders"};
     return names[AOption];
-}
-
-// Serves the monitor's hand-overs until it has been quiet for a moment.
-void ServeUntilQuiet() {
-    auto quietSince = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(150)) {
-        if (host::CheckSynchronize())
-            quietSince = std::chrono::steady_clock::now();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
 }
 
 } // namespace
@@ -71,7 +61,7 @@ void FolderMonitorDemo(const std::string& AFolder) {
     for (const auto& [what, change] : steps) {
         seen.clear();
         change();
-        ServeUntilQuiet();
+        demo::ServeUntilQuiet();
         std::ostringstream line;
         line << what << ":";
         for (const jex::TFileNotificationOption action : seen)

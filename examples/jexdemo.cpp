@@ -14,6 +14,7 @@
 #include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
 #include "examples/PackageDemo.h"
+#include "examples/RegistryDemo.h"
 #include "exceptions/LogError.h"
 #include "host/forms/Forms.h"
 #include "host/forms/StdCtrls.h"
@@ -218,6 +219,7 @@ int main() {
         ExceptionLoggingDemo(folder);
         demo::DataSetLogDemo(folder);
         FolderMonitorDemo(folder);
+        RegistryDemo(folder);
         ChecksDemo();
         AppLogDemo(folder);
         FaultsDemo(folder);

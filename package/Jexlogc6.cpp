@@ -9,6 +9,7 @@
 #include "monitors/LogApp.h"
 #include "monitors/LogDS.h"
 #include "monitors/LogFile.h"
+#include "monitors/LogRegistry.h"
 #include "package/LogReg.h"
 
 namespace jex {
@@ -25,6 +26,7 @@ constexpr host::TPackageUnit Units[] = {
     {"LogCnst", &Nothing, &Nothing},
     {"JexLChecks", &JexLChecksInitialization, &JexLChecksFinalization},
     {"LogBase", &LogBaseInitialization, &LogBaseFinalization},
+    {"LogRegistry", &LogRegistryInitialization, &LogRegistryFinalization},
     {"LogFile", &LogFileInitialization, &LogFileFinalization},
     {"LogDS", &LogDSInitialization, &LogDSFinalization},
     {"LogDlg", &LogDlgInitialization, &LogDlgFinalization},

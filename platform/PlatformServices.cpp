@@ -3,6 +3,7 @@
 
 #include "platform/File.h"
 #include "platform/FolderNotifications.h"
+#include "platform/KeyStore.h"
 #include "platform/MailClient.h"
 #include "platform/Screen.h"
 #include "platform/Shell.h"
@@ -16,7 +17,7 @@ namespace {
 TPlatformServices& Current() {
     static TPlatformServices services{
         &LinuxSystemInfo(),  &LinuxScreenService(),       &LinuxMailClient(), &LinuxShell(),
-        &LinuxFileService(), &LinuxFolderNotifications(), &LinuxTempFiles()};
+        &LinuxFileService(), &LinuxFolderNotifications(), &LinuxTempFiles(),  &LinuxKeyStore()};
     return services;
 }
 
@@ -43,6 +44,8 @@ TScopedPlatformServices::TScopedPlatformServices(const TPlatformServices& AServi
         current.Files = AServices.Files;
     if (AServices.TempFiles != nullptr)
         current.TempFiles = AServices.TempFiles;
+    if (AServices.KeyStore != nullptr)
+        current.KeyStore = AServices.KeyStore;
 }
 
 TScopedPlatformServices::~TScopedPlatformServices() {

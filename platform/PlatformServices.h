@@ -10,6 +10,7 @@ namespace platform {
 
 class TFileService;
 class TFolderNotifications;
+class TKeyStore;
 class TMailClient;
 class TScreenService;
 class TShell;
@@ -25,6 +26,7 @@ struct TPlatformServices {
     TFileService* Files = nullptr;
     TFolderNotifications* FolderNotifications = nullptr;
     TTempFiles* TempFiles = nullptr;
+    TKeyStore* KeyStore = nullptr;
 };
 
 /// The current services; every member is set.
