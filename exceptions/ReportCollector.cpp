@@ -115,14 +115,15 @@ bool TJexReportCollector::Flush(std::chrono::milliseconds ATimeout) {
     FTryNow = true;
     FWake.notify_all();
     for (;;) {
-        const bool unwritten = !FUnwritten.empty();
+        // Entries the worker has taken but not yet written count as queued.
+        const bool unwritten = !FUnwritten.empty() || FWriting != 0;
         lock.unlock();
         const bool empty = !unwritten && FQueue.List().empty();
         lock.lock();
         if (empty)
             return true;
         if (FDrained.wait_until(lock, deadline) == std::cv_status::timeout)
-            return FUnwritten.empty() && FQueue.List().empty();
+            return FUnwritten.empty() && FWriting == 0 && FQueue.List().empty();
     }
 }
 
@@ -136,11 +137,14 @@ void TJexReportCollector::WriteOut() {
     {
         std::lock_guard<std::mutex> lock(FLock);
         entries.swap(FUnwritten);
+        FWriting = entries.size();
     }
     for (const std::string& entry : entries)
         if (const int error = FQueue.Push(entry); error != 0)
             TellOutage("a report could not be queued in " + FQueue.Folder() + ": " +
                        std::strerror(error));
+    std::lock_guard<std::mutex> lock(FLock);
+    FWriting = 0;
 }
 
 std::size_t TJexReportCollector::Sent() const {

@@ -110,6 +110,7 @@ private:
     std::condition_variable FWake;
     std::condition_variable FDrained;
     std::deque<std::string> FUnwritten; ///< handed over, not yet in the folder
+    std::size_t FWriting = 0;           ///< taken from FUnwritten, being written into the folder
     std::size_t FDroppedUnwritten = 0;
     bool FTryNow = false; ///< Flush asked for an attempt
     bool FOutageTold = false;
