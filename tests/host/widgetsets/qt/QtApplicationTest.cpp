@@ -1,0 +1,239 @@
+// tests/host/widgetsets/qt/QtApplicationTest.cpp - exceptions escaping Qt's event handlers,
+// slots and timers reach the application's handler (and the exception logger) once each and
+// Qt's loop goes on; the host's messages and application events through Qt. Runs on Qt's
+// offscreen platform: nothing here needs a real screen.
+#include "host/widgetsets/qt/QtApplication.h"
+
+#include "QtScreenTest.h"
+#include "exceptions/LogError.h"
+#include "platform/ProcessImage.h"
+#include "tests/support/TempDir.h"
+
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace host;
+using namespace jex;
+using namespace jex::test;
+
+namespace {
+
+class TOffscreenEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { ::setenv("QT_QPA_PLATFORM", "offscreen", 1); }
+};
+
+[[maybe_unused]] ::testing::Environment* const OffscreenEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TOffscreenEnvironment);
+
+int Occurrences(const std::string& AText, const std::string& AWhat) {
+    int count = 0;
+    for (auto at = AText.find(AWhat); at != std::string::npos; at = AText.find(AWhat, at + 1))
+        ++count;
+    return count;
+}
+
+// A widget whose first paint fails.
+class TFailingPaint : public QWidget {
+public:
+    int Paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (Paints++ == 0)
+            throw std::runtime_error("the chart cannot be drawn");
+    }
+};
+
+[[gnu::noinline]] void ThrowFromHere() {
+    throw EInvalidOperation("thrown here");
+}
+
+class TQtExceptionTest : public TQtApplicationTest {
+protected:
+    void SetUp() override {
+        TQtApplicationTest::SetUp();
+        FLogger = Create<TJexExceptionLog>(Application);
+        FLogger->SetLogFile(FTemp.File("app.log"));
+        FLogger->MapFile().SetMapFileName(FTemp.File("absent.map"));
+        FLogger->SetErrorDialog(edNone);
+        FLogger->SetActive(true);
+    }
+
+    std::string LogText() const {
+        return host::FileExists(FTemp.File("app.log")) ? ReadFileBytes(FTemp.File("app.log"))
+                                                       : std::string();
+    }
+
+    // True once AWhat is in the log, after which a queued call still runs: the loop went on.
+    bool LoggedAndLoopGoesOn(const std::string& AWhat) {
+        if (!WaitUntil([&] { return Occurrences(LogText(), AWhat) > 0; }))
+            return false;
+        bool ran = false;
+        QTimer::singleShot(0, [&] { ran = true; });
+        return WaitUntil([&] { return ran; });
+    }
+
+    TempDir FTemp;
+    TJexExceptionLog* FLogger = nullptr;
+};
+
+TEST_F(TQtExceptionTest, ExceptionFromASlotIsLoggedOnceAndTheLoopGoesOn) {
+    QPushButton button;
+    QObject::connect(&button, &QPushButton::clicked,
+                     [] { throw EInvalidOperation("Order 4711 is locked"); });
+    // Queued, so the click arrives through Qt's event delivery as a person's does.
+    QMetaObject::invokeMethod(&button, &QPushButton::click, Qt::QueuedConnection);
+    EXPECT_TRUE(LoggedAndLoopGoesOn("Order 4711 is locked"));
+    EXPECT_EQ(Occurrences(LogText(), "Order 4711 is locked"), 1);
+}
+
+TEST_F(TQtExceptionTest, ExceptionFromATimerIsLoggedOnceAndTheTimerGoesOn) {
+    int fired = 0;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (++fired == 1)
+            throw std::out_of_range("vector::_M_range_check: __n (which is 3) >= this->size()");
+    });
+    timer.start();
+    EXPECT_TRUE(LoggedAndLoopGoesOn("__n (which is 3)"));
+    EXPECT_TRUE(WaitUntil([&] { return fired >= 3; })) << "the timer keeps firing";
+    EXPECT_EQ(Occurrences(LogText(), "__n (which is 3)"), 1);
+}
+
+TEST_F(TQtExceptionTest, ExceptionFromAPaintEventIsLoggedOnceAndTheWidgetPaintsAgain) {
+    TFailingPaint widget;
+    widget.resize(100, 80);
+    widget.show();
+    EXPECT_TRUE(LoggedAndLoopGoesOn("the chart cannot be drawn"));
+    widget.update();
+    EXPECT_TRUE(WaitUntil([&] { return widget.Paints >= 2; }));
+    EXPECT_EQ(Occurrences(LogText(), "the chart cannot be drawn"), 1);
+}
+
+TEST_F(TQtExceptionTest, TheExceptionsClassIsLogged) {
+    FLogger->SetFormats(FLogger->Formats() + TJexLFormats{lfExceptionClassName});
+    QTimer::singleShot(0,
+                       [] { throw EConvertError("'12,5x' is not a valid floating point value"); });
+    EXPECT_TRUE(LoggedAndLoopGoesOn("is not a valid floating point value"));
+    EXPECT_NE(LogText().find("EConvertError"), std::string::npos) << LogText();
+}
+
+TEST_F(TQtApplicationTest, TheThrowSiteIsKnownToTheHandler) {
+    const void* site = nullptr;
+    Application->SetOnException(
+        TExceptionEvent::FromCallable([&](TObject*, Exception*) { site = ExceptAddr(); }));
+    QTimer::singleShot(0, &ThrowFromHere);
+    EXPECT_TRUE(WaitUntil([&] { return site != nullptr; }));
+    // In the map's address model, as for an exception of the host's own loop.
+    const auto at = reinterpret_cast<std::uintptr_t>(site);
+    const auto code = reinterpret_cast<std::uintptr_t>(&ThrowFromHere);
+    const platform::TAddressRange range = platform::FunctionRangeOf(code);
+    EXPECT_GE(at, platform::ToMapAddress(range.Begin));
+    EXPECT_LE(at, platform::ToMapAddress(range.End - 1)) << "in the function that threw";
+}
+
+TEST_F(TQtApplicationTest, ExceptionWithoutAHostApplicationIsReportedAndTheLoopGoesOn) {
+    DoneApplication();
+    auto* app = dynamic_cast<TQtApplication*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    const int before = app->CaughtCount();
+    bool after = false;
+    QTimer::singleShot(0, [] { throw std::logic_error("no application"); });
+    QTimer::singleShot(1, [&] { after = true; });
+    EXPECT_TRUE(WaitUntil([&] { return after; }));
+    EXPECT_EQ(app->CaughtCount(), before + 1);
+    // TearDown's DoneApplication has nothing left to do.
+}
+
+// ---- the host's loop on Qt's --------------------------------------------------------------------
+
+TEST_F(TQtApplicationTest, PostedMessagesAreServedWhileQtsOwnLoopRuns) {
+    constexpr std::uint32_t message = WM_USER + 7;
+    int seen = 0;
+    Application->HookMainWindow(TWindowHook::FromCallable([&](TMessage& AMsg) {
+        if (AMsg.Msg == message)
+            ++seen;
+        return false;
+    }));
+    Application->PostMessage(Application->Handle(), message);
+    // Only Qt's loop runs here, as in a program that calls QApplication::exec.
+    QEventLoop loop;
+    QTimer::singleShot(0, [] { Application->PostMessage(Application->Handle(), message); });
+    QTimer::singleShot(50, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(seen, 2);
+}
+
+TEST_F(TQtApplicationTest, RunEndsOnTerminateFromAWorkerThread) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(0, 0, 100, 100);
+    std::thread worker;
+    form->SetOnShow(TNotifyEvent::FromCallable(
+        [&](TObject*) { worker = std::thread([] { Application->Terminate(); }); }));
+    Application->Run();
+    worker.join();
+    EXPECT_TRUE(Application->Terminated());
+}
+
+TEST_F(TQtApplicationTest, TimersFireOnTheMainThreadUntilDestroyed) {
+    int fired = 0;
+    const THandle timer = WS().CreateTimer(5, TTimerProc::FromCallable([&] { ++fired; }));
+    EXPECT_TRUE(WaitUntil([&] { return fired >= 2; }));
+    WS().DestroyTimer(timer);
+    const int stopped = fired;
+    bool later = false;
+    QTimer::singleShot(30, [&] { later = true; });
+    EXPECT_TRUE(WaitUntil([&] { return later; }));
+    EXPECT_EQ(fired, stopped);
+}
+
+TEST_F(TQtApplicationTest, ActivationAndSettingsChangesBecomeTheApplicationsMessages) {
+    std::vector<std::uint32_t> seen;
+    Application->HookMainWindow(TWindowHook::FromCallable([&](TMessage& AMsg) {
+        seen.push_back(AMsg.Msg);
+        return false;
+    }));
+    int deactivated = 0;
+    Application->SetOnDeactivate(TNotifyEvent::FromCallable([&](TObject*) { ++deactivated; }));
+    QEvent deactivate(QEvent::ApplicationDeactivate);
+    QCoreApplication::sendEvent(qApp, &deactivate);
+    QEvent palette(QEvent::ApplicationPaletteChange);
+    QCoreApplication::sendEvent(qApp, &palette);
+    EXPECT_TRUE(WaitUntil([&] { return deactivated == 1; }));
+    Application->ProcessMessages();
+    EXPECT_NE(std::find(seen.begin(), seen.end(), WM_ACTIVATEAPP), seen.end());
+    EXPECT_NE(std::find(seen.begin(), seen.end(), WM_SETTINGCHANGE), seen.end());
+    EXPECT_FALSE(Application->Active());
+}
+
+TEST_F(TQtApplicationTest, ErrorIconComesFromTheStyleAndScreenSizeFromQt) {
+    TIcon icon;
+    WS().LoadErrorIcon(icon);
+    ASSERT_EQ(icon.Width(), 32);
+    ASSERT_EQ(icon.Height(), 32);
+    int red = 0;
+    int clear = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const TColor c = icon.Image().Pixel(x, y);
+            if (!icon.Opaque(x, y))
+                ++clear;
+            else if ((c & 0xFF) > 150 && (c >> 8 & 0xFF) < 110)
+                ++red;
+        }
+    EXPECT_GT(red, 100);
+    EXPECT_GT(clear, 0) << "the corners are transparent";
+    EXPECT_GT(Screen->Width(), 0);
+    EXPECT_GT(Screen->Height(), 0);
+}
+
+} // namespace
