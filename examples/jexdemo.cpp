@@ -14,6 +14,7 @@
 #include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
 #include "examples/PackageDemo.h"
+#include "examples/QtDemo.h"
 #include "examples/RegistryDemo.h"
 #include "exceptions/LogError.h"
 #include "host/forms/Forms.h"
@@ -225,6 +226,7 @@ int main() {
         FaultsDemo(folder);
         PackageDemo();
         CollectorDemo(folder);
+        QtDemo(folder);
     } catch (const host::Exception& e) {
         std::cerr << "jexdemo: " << e.ClassName() << ": " << e.Message() << "\n";
         return 1;

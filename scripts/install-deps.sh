@@ -14,6 +14,7 @@ packages=(
   python3                                  # test helpers
   libdw-dev libelf-dev elfutils binutils   # elfmap (DWARF and ELF reading, objcopy, addr2line)
   libx11-dev xvfb                          # screen size and copy; a virtual display for tests
+  qt6-base-dev xdotool x11-utils           # the Qt 6 widgetset; real clicks and X tools for its screen tests
   libsqlite3-dev                           # the SQLite data sets
   libunwind-dev                            # the call stack recorded at every throw (unw_backtrace)
   libcurl4-openssl-dev systemd-journal-remote systemd  # reports to a log collector; its receiver and journalctl for tests and jexcrashes

@@ -7,6 +7,8 @@
 #include "host/forms/StdCtrls.h"
 #include "host/widgetsets/qt/QtApplication.h"
 #include "host/widgetsets/qt/QtImages.h"
+#include "platform/PlatformServices.h"
+#include "platform/Screen.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCheckBox>
@@ -474,6 +476,15 @@ TQtApplication* OwnApplication() {
 }
 
 } // namespace
+
+bool TQtWidgetSet::DisplayReachable() {
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland != nullptr && *wayland != 0)
+        return true;
+    int width = 0;
+    int height = 0;
+    platform::PlatformServices().Screen->Size(width, height);
+    return width > 0 && height > 0;
+}
 
 TQtWidgetSet::TQtWidgetSet() {
     if (QCoreApplication::instance() == nullptr)

@@ -34,6 +34,11 @@ public:
 
     std::string Name() const override { return "qt"; }
 
+    /// True when Qt can show windows here: a Wayland display is named (WAYLAND_DISPLAY) or the
+    /// X display DISPLAY names answers. A program without one uses the headless widgetset; Qt
+    /// itself would end the process when it finds no display.
+    static bool DisplayReachable();
+
     /// Handles the Qt events now pending.
     void AppProcessMessages() override;
     /// Waits for the next Qt event (a posted message wakes it); returns at once when the
