@@ -145,10 +145,10 @@ void BM_LaterQMessageBox(benchmark::State& AState) {
 }
 
 // The first-dialog runs fork before this process has started Qt.
-BENCHMARK(BM_FirstExtendedDialog)->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FirstQMessageBox)->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LaterExtendedDialog)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LaterQMessageBox)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstExtendedDialog)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstQMessageBox)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LaterExtendedDialog)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LaterQMessageBox)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -392,7 +392,10 @@ public:
 
     /// Copies the state the other calls do not carry (colour, font, checked, items, ...).
     void SyncState() {
-        FWidget->setFont(ToQFont(*FControl->Font(), QApplication::font()));
+        // Setting a font or palette repolishes the widget: only a change is passed on.
+        if (const QFont font = ToQFont(*FControl->Font(), QApplication::font());
+            font != FWidget->font())
+            FWidget->setFont(font);
         if (auto* check = dynamic_cast<QCheckBox*>(FWidget.data())) {
             auto* box = static_cast<TCheckBox*>(FControl);
             check->setTristate(box->AllowGrayed());
@@ -451,6 +454,8 @@ private:
     // The colour an edit's text area is filled with.
     void SetBase(const QColor& AColor) {
         QPalette palette = FWidget->palette();
+        if (palette.color(QPalette::Base) == AColor)
+            return;
         palette.setColor(QPalette::Base, AColor);
         FWidget->setPalette(palette);
     }
@@ -728,13 +733,17 @@ bool TQtWidgetSet::CaptureScreen(TBitmap& ABitmap) {
 }
 
 void TQtWidgetSet::LoadErrorIcon(TIcon& AIcon) {
-    const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical);
-    const QImage image = icon.pixmap(32, 32).toImage();
-    if (image.isNull()) {
-        DrawBuiltInErrorIcon(AIcon);
-        return;
+    // The style's icon is scaled and converted once; every error dialog shows it.
+    if (FErrorIcon == nullptr) {
+        FErrorIcon = std::make_unique<TIcon>();
+        const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical);
+        const QImage image = icon.pixmap(32, 32).toImage();
+        if (image.isNull())
+            DrawBuiltInErrorIcon(*FErrorIcon);
+        else
+            IconFromQImage(image, *FErrorIcon);
     }
-    IconFromQImage(image, AIcon);
+    AIcon.Assign(FErrorIcon.get());
 }
 
 void TQtWidgetSet::ShowHint(const std::string& AText, TPoint APos) {

@@ -79,6 +79,7 @@ private:
 
     TQtApplication* FApp = nullptr;
     std::unique_ptr<TEvents> FEvents;
+    std::unique_ptr<TIcon> FErrorIcon;
     std::unordered_map<const QObject*, TWinControl*> FControls;
     std::unordered_map<const TWinControl*, QWidget*> FWidgets;
     std::map<THandle, QTimer*> FTimers;
