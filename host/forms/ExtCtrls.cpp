@@ -1,4 +1,4 @@
-// host/forms/ExtCtrls.cpp - TImage and TTimer.
+// host/forms/ExtCtrls.cpp - TImage, TPanel and TTimer.
 #include "host/forms/ExtCtrls.h"
 
 #include "host/forms/Forms.h"
@@ -15,6 +15,20 @@ const TClassInfo& TImage::StaticClassInfo() {
             .Bool("Center", &T::Center, &T::SetCenter, false)
             .Bool("Stretch", &T::Stretch, &T::SetStretch, false)
             .Bool("Transparent", &T::Transparent, &T::SetTransparent, false)
+            .Event("OnClick", &T::OnClick, &T::SetOnClick)
+            .Build();
+    return info;
+}
+
+const TClassInfo& TPanel::StaticClassInfo() {
+    using T = TPanel;
+    static const TClassInfo info =
+        TClassInfoBuilder<T>("TPanel", &TWinControl::StaticClassInfo())
+            .Component()
+            .Enum("BevelOuter", &T::BevelOuter, &T::SetBevelOuter,
+                  EnumType<TPanelBevel>("TPanelBevel", {"bvNone", "bvLowered", "bvRaised"}),
+                  bvRaised)
+            .String("Caption", &T::Caption, &T::SetCaption)
             .Event("OnClick", &T::OnClick, &T::SetOnClick)
             .Build();
     return info;
@@ -76,6 +90,20 @@ TPoint TImage::PictureOrigin() const {
     if (FStretch || !FCenter)
         return {0, 0};
     return {(Width() - FPicture->Width()) / 2, (Height() - FPicture->Height()) / 2};
+}
+
+// ---- TPanel ---------------------------------------------------------------------------------
+
+TPanel::TPanel(TComponent* AOwner)
+    : TWinControl(AOwner) {
+    SetBounds(0, 0, 185, 41);
+}
+
+void TPanel::SetBevelOuter(TPanelBevel AValue) {
+    if (AValue == FBevelOuter)
+        return;
+    FBevelOuter = AValue;
+    StateChanged();
 }
 
 // ---- TTimer ---------------------------------------------------------------------------------

@@ -1,9 +1,10 @@
-// host/forms/ExtCtrls.h - the image control and the timer.
+// host/forms/ExtCtrls.h - the image control, the panel and the timer.
 #pragma once
 
 #include "host/forms/Controls.h"
 #include "host/forms/Graphics.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace host {
@@ -49,6 +50,24 @@ private:
     bool FStretch = false;
     bool FTransparent = false;
     bool FAutoSize = false;
+};
+
+enum TPanelBevel : std::uint8_t { bvNone, bvLowered, bvRaised };
+
+/// A container with a bevelled edge and a caption in its middle; controls lie on it as on a
+/// form.
+class TPanel : public TWinControl {
+    JEX_CLASS(TPanel)
+
+public:
+    explicit TPanel(TComponent* AOwner);
+
+    TPanelBevel BevelOuter() const { return FBevelOuter; }
+
+    void SetBevelOuter(TPanelBevel AValue);
+
+private:
+    TPanelBevel FBevelOuter = bvRaised;
 };
 
 /// Fires OnTimer every Interval milliseconds while Enabled (and an application runs). An

@@ -89,10 +89,11 @@ const TClassInfo& TApplication::StaticClassInfo() {
 }
 
 void RegisterFormClasses() {
-    RegisterClasses(
-        {&TForm::StaticClassInfo(), &TButton::StaticClassInfo(), &TCheckBox::StaticClassInfo(),
-         &TEdit::StaticClassInfo(), &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(),
-         &TLabel::StaticClassInfo(), &TImage::StaticClassInfo(), &TTimer::StaticClassInfo()});
+    RegisterClasses({&TForm::StaticClassInfo(), &TButton::StaticClassInfo(),
+                     &TCheckBox::StaticClassInfo(), &TEdit::StaticClassInfo(),
+                     &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(),
+                     &TLabel::StaticClassInfo(), &TImage::StaticClassInfo(),
+                     &TPanel::StaticClassInfo(), &TTimer::StaticClassInfo()});
 }
 
 // ---- TCustomForm ----------------------------------------------------------------------------
@@ -649,14 +650,18 @@ void TApplication::DispatchMessage(TMsg& AMsg) {
 }
 
 void TApplication::Idle() {
+    if (IdleStep())
+        FWidgetSet->AppWaitMessage();
+}
+
+bool TApplication::IdleStep() {
     SetHint(FMouseControl != nullptr ? GetLongHint(FMouseControl->Hint()) : std::string());
     bool done = true;
     if (FOnIdle.Assigned())
         FOnIdle(this, done);
     if (CheckSynchronize())
         done = false;
-    if (done)
-        FWidgetSet->AppWaitMessage();
+    return done;
 }
 
 void TApplication::WaitForPostedMessage() {

@@ -316,6 +316,10 @@ public:
     void ProcessMessages();
     /// Handles one message, or does the idle processing and waits when there is none.
     void HandleMessage();
+    /// The idle processing once, without waiting: the hint of the control under the pointer,
+    /// OnIdle, the pending Synchronize calls. False when OnIdle asked to be called again or a
+    /// call was served (a widgetset whose own loop is about to wait then does not wait).
+    bool IdleStep();
 
     /// Queues a message for AHandle (the application's or a control's window); any thread
     /// may post. False when AHandle is 0.

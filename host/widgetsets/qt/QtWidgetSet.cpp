@@ -99,6 +99,8 @@ protected:
             return;
         QPainter painter(this);
         painter.fillRect(rect(), ToQColor(FControl->Color()));
+        if (auto* panel = dynamic_cast<TPanel*>(FControl))
+            PaintPanel(painter, *panel);
         for (int i = 0; i < FControl->ControlCount(); ++i) {
             TControl* child = FControl->Controls(i);
             if (dynamic_cast<TWinControl*>(child) != nullptr || !child->Visible())
@@ -142,6 +144,25 @@ protected:
     }
 
 private:
+    void PaintPanel(QPainter& APainter, TPanel& APanel) {
+        if (APanel.BevelOuter() != bvNone) {
+            const QColor light = palette().color(QPalette::Light);
+            const QColor dark = palette().color(QPalette::Dark);
+            const bool raised = APanel.BevelOuter() == bvRaised;
+            const QRect edge = rect().adjusted(0, 0, -1, -1);
+            APainter.setPen(raised ? light : dark);
+            APainter.drawLine(edge.topLeft(), edge.topRight());
+            APainter.drawLine(edge.topLeft(), edge.bottomLeft());
+            APainter.setPen(raised ? dark : light);
+            APainter.drawLine(edge.bottomLeft(), edge.bottomRight());
+            APainter.drawLine(edge.topRight(), edge.bottomRight());
+        }
+        APainter.setFont(ToQFont(*APanel.Font(), APainter.font()));
+        APainter.setPen(ToQColor(APanel.Font()->Color()));
+        APainter.drawText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic,
+                          ToQString(APanel.Caption()));
+    }
+
     static void PaintImage(QPainter& APainter, TImage& AImage) {
         const TGraphic* graphic = AImage.Picture()->Graphic();
         if (graphic == nullptr || graphic->Empty())
@@ -501,6 +522,9 @@ TQtWidgetSet::TQtWidgetSet() {
     FApp->installEventFilter(FEvents.get());
     QObject::connect(FApp, &QApplication::focusChanged, FEvents.get(),
                      [this](QWidget* AOld, QWidget* ANow) { FEvents->FocusChanged(AOld, ANow); });
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, FEvents.get(),
+                         [this] { QtLoopIdle(); });
 }
 
 TQtWidgetSet::~TQtWidgetSet() {
@@ -522,7 +546,27 @@ void TQtWidgetSet::AppWaitMessage() {
         FHandledSinceWait = false;
         return;
     }
+    // The host's loop did its idle processing before it waits here.
+    FWaiting = true;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    FWaiting = false;
+}
+
+void TQtWidgetSet::QtLoopIdle() {
+    // Qt's own loop (QApplication::exec, a QMessageBox) is about to wait: the application's
+    // idle processing runs as it does before the host's loop waits.
+    if (FWaiting || FServing || Application == nullptr)
+        return;
+    FServing = true;
+    bool done = true;
+    try {
+        done = Application->IdleStep();
+    } catch (...) {
+        Application->HandleException(Application);
+    }
+    FServing = false;
+    if (!done)
+        AppWakeUp(); // OnIdle wants more: the loop must not sleep
 }
 
 void TQtWidgetSet::AppWakeUp() {

@@ -76,6 +76,7 @@ private:
     friend class TEvents;
 
     void ServePosted();
+    void QtLoopIdle();
 
     TQtApplication* FApp = nullptr;
     std::unique_ptr<TEvents> FEvents;
@@ -86,6 +87,7 @@ private:
     THandle FNextTimer = 1;
     std::atomic<bool> FWakePending{false};
     bool FServing = false;
+    bool FWaiting = false;
     bool FHandledSinceWait = false;
 };
 

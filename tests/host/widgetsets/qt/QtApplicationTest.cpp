@@ -6,11 +6,19 @@
 
 #include "QtScreenTest.h"
 #include "exceptions/LogError.h"
+#include "host/forms/StdCtrls.h"
 #include "platform/ProcessImage.h"
 #include "tests/support/TempDir.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QEnterEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
@@ -237,3 +245,130 @@ TEST_F(TQtApplicationTest, ErrorIconComesFromTheStyleAndScreenSizeFromQt) {
 }
 
 } // namespace
+
+// ---- input and dialogs ----------------------------------------------------------------------
+
+TEST_F(TQtApplicationTest, MessageDlgAnswersWithThePressedButton) {
+    TMessageDlgRequest request;
+    request.Caption = "Orders";
+    request.Text = "Save the changes?";
+    request.DlgType = mtConfirmation;
+    request.Buttons = {mbYes, mbNo, mbCancel};
+    request.DefaultResult = mrYes;
+    request.CancelResult = mrCancel;
+    TModalResult result = mrNone;
+    QString shown;
+    const bool done =
+        RunWithSteps([&] { result = WS().MessageDlg(request); },
+                     [&] {
+                         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                         if (box == nullptr)
+                             return false;
+                         shown = box->text();
+                         box->button(QMessageBox::No)->click();
+                         return true;
+                     });
+    EXPECT_TRUE(done);
+    EXPECT_EQ(result, mrNo);
+    EXPECT_EQ(shown.toStdString(), "Save the changes?");
+}
+
+TEST_F(TQtApplicationTest, EscapeOnAModalFormPressesItsCancelButton) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(10, 10, 200, 100);
+    auto* edit = Create<TEdit>(form);
+    edit->SetParent(form);
+    edit->SetBounds(10, 10, 100, 21);
+    auto* cancel = Create<TButton>(form);
+    cancel->SetParent(form);
+    cancel->SetBounds(10, 50, 75, 25);
+    cancel->SetCancel(true);
+    cancel->SetModalResult(mrCancel);
+    TModalResult result = mrNone;
+    const bool done =
+        RunWithSteps([&] { result = form->ShowModal(); },
+                     [&] {
+                         QWidget* target = WS().Widget(edit);
+                         if (target == nullptr || !target->isVisible())
+                             return false;
+                         QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                         QCoreApplication::sendEvent(target, &key);
+                         return true;
+                     });
+    EXPECT_TRUE(done);
+    EXPECT_EQ(result, mrCancel);
+}
+
+TEST_F(TQtApplicationTest, MinimisingTheMainFormMinimisesTheApplication) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(10, 10, 200, 100);
+    int minimized = 0;
+    int restored = 0;
+    Application->SetOnMinimize(TNotifyEvent::FromCallable([&](TObject*) { ++minimized; }));
+    Application->SetOnRestore(TNotifyEvent::FromCallable([&](TObject*) { ++restored; }));
+    form->Show();
+    QWidget* window = WS().Widget(form);
+    window->setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(WaitUntil([&] { return Application->Minimized(); }));
+    window->setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(WaitUntil([&] { return !Application->Minimized(); }));
+    EXPECT_EQ(minimized, 1);
+    EXPECT_EQ(restored, 1);
+}
+
+TEST_F(TQtApplicationTest, PointerOnAControlWithAHintShowsItAfterTheHintPause) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(10, 10, 200, 100);
+    auto* edit = Create<TEdit>(form);
+    edit->SetParent(form);
+    edit->SetBounds(10, 10, 100, 21);
+    edit->SetHint("Customer|The customer's full name");
+    edit->SetShowHint(true);
+    Application->SetHintPause(10);
+    form->Show();
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(20, 20));
+    QCoreApplication::sendEvent(WS().Widget(edit), &enter);
+    // Qt's own loop runs here; its idle moments are the application's too.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QToolTip::isVisible())
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text().toStdString(), "Customer");
+    EXPECT_EQ(Application->Hint(), "The customer's full name");
+}
+
+TEST_F(TQtApplicationTest, TypingIntoAnEditAndTickingABoxReachTheControls) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(10, 10, 200, 100);
+    auto* edit = Create<TEdit>(form);
+    edit->SetParent(form);
+    edit->SetBounds(10, 10, 100, 21);
+    auto* box = Create<TCheckBox>(form);
+    box->SetParent(form);
+    box->SetBounds(10, 40, 100, 17);
+    int clicks = 0;
+    box->SetOnClick(TNotifyEvent::FromCallable([&](TObject*) { ++clicks; }));
+    form->Show();
+    auto* line = qobject_cast<QLineEdit*>(WS().Widget(edit));
+    ASSERT_NE(line, nullptr);
+    line->setFocus();
+    for (const char c : std::string("Ann")) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
+        QCoreApplication::sendEvent(line, &key);
+    }
+    EXPECT_EQ(edit->Text(), "Ann");
+    qobject_cast<QCheckBox*>(WS().Widget(box))->click();
+    EXPECT_TRUE(box->Checked());
+    EXPECT_EQ(clicks, 1);
+    // And back: the control's state shows in the widget.
+    edit->SetText("Berger");
+    EXPECT_EQ(line->text().toStdString(), "Berger");
+    box->SetChecked(false);
+    EXPECT_FALSE(qobject_cast<QCheckBox*>(WS().Widget(box))->isChecked());
+}

@@ -6,6 +6,7 @@
 #include "exceptions/LogDlg.h"
 #include "exceptions/LogError.h"
 #include "host/core/ClassesThread.h"
+#include "host/forms/ExtCtrls.h"
 #include "host/forms/StdCtrls.h"
 #include "host/widgetsets/qt/QtImages.h"
 #include "tests/support/FakeTools.h"
@@ -234,6 +235,41 @@ TEST_F(TQtApplicationTest, MarkerAppearsRightOfTheFailedEditAndGoesWhenTheRulePa
         return CountPixels(GrabScreen(), markerRect, IsFace) ==
                markerRect.width() * markerRect.height();
     })) << "the marker is gone";
+}
+
+TEST_F(TQtApplicationTest, PanelDrawsItsCaptionAndTheLabelsAndControlsOnIt) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(200, 200, 300, 160);
+    auto* panel = Create<TPanel>(form);
+    panel->SetParent(form);
+    panel->SetBounds(10, 10, 280, 120);
+    panel->SetCaption("Delivery");
+    auto* street = Create<TLabel>(panel);
+    street->SetParent(panel);
+    street->SetCaption("Street:");
+    street->SetBounds(8, 10, 60, 17);
+    auto* edit = Create<TEdit>(panel);
+    edit->SetParent(panel);
+    edit->SetBounds(80, 6, 150, 21);
+    form->Show();
+    const QRect window = ScreenRect(form, form);
+    const QRect panelRect(window.left() + 10, window.top() + 10, 280, 120);
+    const QRect caption = panelRect.adjusted(100, 50, -100, -50);
+    const QRect label(panelRect.left() + 8, panelRect.top() + 10, 60, 17);
+    QImage shot;
+    EXPECT_TRUE(WaitUntil([&] {
+        shot = GrabScreen();
+        return IsFace(shot.pixel(window.left() + 2, window.top() + 2)) &&
+               CountPixels(shot, caption, IsDark) > 10 && CountPixels(shot, label, IsDark) > 10;
+    })) << "the caption and the label on the panel are drawn";
+    SaveArtefact(shot.copy(window.adjusted(-10, -10, 10, 10)), "qt-panel");
+    EXPECT_EQ(WS().Widget(edit)->mapToGlobal(QPoint(0, 0)),
+              QPoint(panelRect.left() + 80, panelRect.top() + 6))
+        << "the edit lies on the panel";
+    // The raised bevel: a light top edge, a dark bottom edge.
+    const QRgb top = shot.pixel(panelRect.left() + 50, panelRect.top());
+    const QRgb bottom = shot.pixel(panelRect.left() + 50, panelRect.bottom());
+    EXPECT_GT(qGray(top), qGray(bottom));
 }
 
 // ---- the loop ---------------------------------------------------------------------------------
