@@ -27,6 +27,7 @@
 #include <QToolTip>
 #include <QWidget>
 #include <cstdlib>
+#include <utility>
 
 namespace host {
 
@@ -745,7 +746,11 @@ TModalResult TQtWidgetSet::MessageDlg(const TMessageDlgRequest& ARequest) {
         }
     if (box.buttons().isEmpty())
         box.addButton(QMessageBox::Ok);
+    // The box's own loop serves posted messages and idle time even when it was opened while
+    // they were being served (a worker's Synchronize must not wait for the box to close).
+    const bool serving = std::exchange(FServing, false);
     box.exec();
+    FServing = serving;
     const auto pressed = box.standardButton(box.clickedButton());
     for (const TButtonKind& kind : ButtonKinds)
         if (kind.Qt == pressed)

@@ -6,6 +6,7 @@
 
 #include "QtScreenTest.h"
 #include "exceptions/LogError.h"
+#include "host/core/ClassesThread.h"
 #include "host/forms/StdCtrls.h"
 #include "platform/ProcessImage.h"
 #include "tests/support/TempDir.h"
@@ -21,6 +22,7 @@
 #include <QToolTip>
 #include <QWidget>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -371,4 +373,49 @@ TEST_F(TQtApplicationTest, TypingIntoAnEditAndTickingABoxReachTheControls) {
     EXPECT_EQ(line->text().toStdString(), "Berger");
     box->SetChecked(false);
     EXPECT_FALSE(qobject_cast<QCheckBox*>(WS().Widget(box))->isChecked());
+}
+
+TEST_F(TQtApplicationTest, SynchronizeCompletesWhileAMessageBoxOpenedByAPostedMessageIsUp) {
+    // A plain Qt loop serves the message that opens the box; the worker's call must not wait
+    // for the box to close.
+    constexpr std::uint32_t message = WM_USER + 9;
+    std::atomic<bool> synchronized{false};
+    std::thread worker;
+    bool closedAfterSync = false;
+    Application->HookMainWindow(TWindowHook::FromCallable([&](TMessage& AMsg) {
+        if (AMsg.Msg != message)
+            return false;
+        worker = std::thread([&] {
+            TThread::Synchronize(nullptr, TThreadMethod::FromCallable([] {}));
+            synchronized = true;
+        });
+        TMessageDlgRequest request;
+        request.Text = "Waiting";
+        request.Buttons = {mbOK};
+        request.DefaultResult = mrOk;
+        RunWithSteps([&] { WS().MessageDlg(request); },
+                     [&] {
+                         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                         if (box == nullptr || !synchronized)
+                             return false;
+                         closedAfterSync = true;
+                         box->button(QMessageBox::Ok)->click();
+                         return true;
+                     });
+        return true;
+    }));
+    QEventLoop loop;
+    QTimer::singleShot(0, [] { Application->PostMessage(Application->Handle(), message); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (closedAfterSync)
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_TRUE(WaitUntil([&] { return synchronized.load(); }));
+    if (worker.joinable())
+        worker.join();
+    EXPECT_TRUE(closedAfterSync);
 }

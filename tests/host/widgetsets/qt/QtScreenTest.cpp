@@ -42,6 +42,9 @@ bool RunWithSteps(const std::function<void()>& AAction, const std::function<bool
                 if (host::TCustomForm* form = host::Screen->ActiveCustomForm();
                     form != nullptr && form->Modal())
                     form->SetModalResult(host::mrCancel);
+            // A Qt dialog (a message box) is closed as its frame's close button does.
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
         }
     });
     timer.start();
