@@ -45,6 +45,7 @@ inline constexpr int EventLogFileCorrupt = 1500;       ///< the file is not a re
 inline constexpr int EventLogFileFull = 1502;          ///< the record cannot fit at all
 inline constexpr int EventLogServerUnavailable = 1722; ///< a server other than this machine
 inline constexpr int EventLogWriteFault = 29;          ///< the file refused the write
+inline constexpr int EventLogReadFault = 30;           ///< the file refused to be read
 
 /// The key below HKEY_LOCAL_MACHINE that holds one key per log.
 inline constexpr const char* EventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog";

@@ -1,5 +1,6 @@
 // platform/EventRecord.cpp - laying out and decoding one event record of the store's layout.
 #include "platform/EventLog.h"
+#include "platform/LittleEndian.h"
 
 #include <cstring>
 
@@ -7,27 +8,10 @@ namespace platform {
 
 namespace {
 
-void Put32(std::string& ABytes, std::size_t AAt, std::uint32_t AValue) {
-    for (int i = 0; i < 4; ++i)
-        ABytes[AAt + i] = static_cast<char>((AValue >> (8 * i)) & 0xFF);
-}
-
-void Put16(std::string& ABytes, std::size_t AAt, std::uint16_t AValue) {
-    ABytes[AAt] = static_cast<char>(AValue & 0xFF);
-    ABytes[AAt + 1] = static_cast<char>(AValue >> 8);
-}
-
-std::uint32_t Get32(std::string_view ABytes, std::size_t AAt) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(ABytes[AAt + i]);
-    return value;
-}
-
-std::uint16_t Get16(std::string_view ABytes, std::size_t AAt) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(ABytes[AAt]) |
-                                      (static_cast<unsigned char>(ABytes[AAt + 1]) << 8));
-}
+using le::Get16;
+using le::Get32;
+using le::Put16;
+using le::Put32;
 
 void Align4(std::string& ABytes) {
     ABytes.resize((ABytes.size() + 3) & ~std::size_t{3}, '\0');

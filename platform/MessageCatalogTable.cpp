@@ -1,5 +1,6 @@
 // platform/MessageCatalogTable.cpp - the compiled message table: reading it with every count,
 // offset and length checked against the bytes, and writing one.
+#include "platform/LittleEndian.h"
 #include "platform/MessageCatalog.h"
 
 #include <algorithm>
@@ -9,27 +10,8 @@ namespace platform {
 
 namespace {
 
-std::uint32_t Get32(std::string_view ABytes, std::size_t AAt) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(ABytes[AAt + i]);
-    return value;
-}
-
-std::uint16_t Get16(std::string_view ABytes, std::size_t AAt) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(ABytes[AAt]) |
-                                      (static_cast<unsigned char>(ABytes[AAt + 1]) << 8));
-}
-
-void Put32(std::string& ABytes, std::uint32_t AValue) {
-    for (int i = 0; i < 4; ++i)
-        ABytes.push_back(static_cast<char>((AValue >> (8 * i)) & 0xFF));
-}
-
-void Put16(std::string& ABytes, std::uint16_t AValue) {
-    ABytes.push_back(static_cast<char>(AValue & 0xFF));
-    ABytes.push_back(static_cast<char>(AValue >> 8));
-}
+using le::Get16;
+using le::Get32;
 
 // UTF-16 code units (little-endian) up to the first zero, as UTF-8.
 std::string FromUtf16(std::string_view ABytes) {
@@ -134,17 +116,17 @@ std::string WriteMessageTable(const TMessageCatalog& ACatalog, std::uint16_t ALa
             text = text.substr(0, text.find('\0'));
             text.push_back('\0');
             text.resize((text.size() + 3) & ~std::size_t{3}, '\0');
-            Put16(entries, static_cast<std::uint16_t>(text.size() + 4));
-            Put16(entries, 0);
+            le::Append16(entries, static_cast<std::uint16_t>(text.size() + 4));
+            le::Append16(entries, 0);
             entries.append(text);
         }
     }
     std::string bytes;
-    Put32(bytes, static_cast<std::uint32_t>(ranges.size()));
+    le::Append32(bytes, static_cast<std::uint32_t>(ranges.size()));
     for (std::size_t i = 0; i < ranges.size(); ++i) {
-        Put32(bytes, ranges[i].first);
-        Put32(bytes, ranges[i].second);
-        Put32(bytes, offsets[i]);
+        le::Append32(bytes, ranges[i].first);
+        le::Append32(bytes, ranges[i].second);
+        le::Append32(bytes, offsets[i]);
     }
     return bytes + entries;
 }

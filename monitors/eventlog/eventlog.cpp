@@ -84,6 +84,8 @@ std::string ErrorText(int AError) {
         return "the server is not reachable";
     case platform::EventLogWriteFault:
         return "the log file could not be written";
+    case platform::EventLogReadFault:
+        return "the log file could not be read";
     default:
         return "error " + std::to_string(AError);
     }

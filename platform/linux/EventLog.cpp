@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <strings.h>
 #include <syslog.h>
@@ -25,6 +27,10 @@ namespace platform {
 namespace {
 
 constexpr const char* Hive = "HKEY_LOCAL_MACHINE";
+// How long a source's log, file and size limit, once looked up, are taken as they were: the
+// key store is read once per second at most, not at every write. Registering a source here, or
+// moving the store's folders, forgets them at once.
+constexpr auto SourceCacheTime = std::chrono::seconds(1);
 // A log's size limit is never below the classic 64 KiB step.
 constexpr std::uint32_t MinMaxSize = 64u * 1024u;
 
@@ -198,12 +204,13 @@ private:
 class TLinuxEventSource final : public TEventSource {
 public:
     TLinuxEventSource(TLinuxEventStore& AStore, std::string ALogName, std::string APath,
-                      std::string ASource, std::uint32_t AMaxSize)
+                      std::string ASource, std::uint32_t AMaxSize, std::string AComputer)
         : FStore(AStore)
         , FLogName(std::move(ALogName))
         , FPath(std::move(APath))
         , FSource(std::move(ASource))
-        , FMaxSize(AMaxSize) {}
+        , FMaxSize(AMaxSize)
+        , FComputer(std::move(AComputer)) {}
 
     const std::string& LogName() const override { return FLogName; }
 
@@ -215,6 +222,7 @@ private:
     const std::string FPath;
     const std::string FSource;
     const std::uint32_t FMaxSize;
+    const std::string FComputer;
 };
 
 class TLinuxEventStore final : public TEventStore {
@@ -222,6 +230,7 @@ public:
     void SetRoot(const std::string& AFolder) override {
         const std::lock_guard guard(FLock);
         FRoot = AFolder;
+        FSources.clear();
     }
 
     void SetSystemLogMirror(bool AEnabled) override {
@@ -280,26 +289,16 @@ public:
         AError = IsLocalServer(AServer) ? EventLogOk : EventLogServerUnavailable;
         if (AError != 0)
             return nullptr;
-        std::string log = DefaultEventLog;
-        if (!ASource.empty())
-            for (const std::string& candidate : LogNames()) {
-                if (!UsableFileName(candidate))
-                    continue;
-                const std::string key = std::string(EventLogKey) + "\\" + candidate;
-                if (PlatformServices().KeyStore->KeyExists(Hive, key + "\\" + ASource)) {
-                    log = candidate;
-                    break;
-                }
+        TResolvedSource resolved;
+        if (!CachedSource(ASource, resolved)) {
+            resolved = ResolveSource(ASource);
+            if (resolved.Complete) {
+                const std::lock_guard guard(FLock);
+                FSources[ASource] = resolved;
             }
-        std::uint32_t maxSize = DefaultEventLogMaxSize;
-        TKeyValue value;
-        if (PlatformServices().KeyStore->ReadValue(Hive, std::string(EventLogKey) + "\\" + log,
-                                                   "MaxSize", value) == 0 &&
-            value.Type == kvInteger && value.Data.size() == 4) {
-            std::memcpy(&maxSize, value.Data.data(), 4);
-            maxSize = std::max(maxSize, MinMaxSize);
         }
-        return std::make_unique<TLinuxEventSource>(*this, log, LogFilePath(log), ASource, maxSize);
+        return std::make_unique<TLinuxEventSource>(*this, resolved.Log, resolved.Path, ASource,
+                                                   resolved.MaxSize, resolved.Computer);
     }
 
     int RegisterSource(const std::string& ALogName, const std::string& ASource,
@@ -310,6 +309,10 @@ public:
         for (const std::string& log : LogNames())
             if (SameName(log, ASource))
                 return EINVAL;
+        {
+            const std::lock_guard guard(FLock);
+            FSources.clear(); // the source may move to another log
+        }
         TKeyStore& keys = *PlatformServices().KeyStore;
         const std::string key = std::string(EventLogKey) + "\\" + ALogName + "\\" + ASource;
         if (const int error = keys.CreateKey(Hive, key); error != 0)
@@ -343,6 +346,65 @@ public:
     }
 
 private:
+    // Where a source writes, as the key store said at Time.
+    struct TResolvedSource {
+        std::string Log;
+        std::string Path;
+        std::uint32_t MaxSize = DefaultEventLogMaxSize;
+        std::string Computer;
+        std::string Scope;    // the key store's and the store's folders it was resolved under
+        bool Complete = true; // every look-up answered (a missing key counts as an answer)
+        std::chrono::steady_clock::time_point Time;
+    };
+
+    std::string Scope() {
+        std::string scope = PlatformServices().KeyStore->HiveFolder(Hive);
+        const std::lock_guard guard(FLock);
+        return scope + '\n' + FRoot;
+    }
+
+    // A resolution of ASource made less than SourceCacheTime ago under the same folders.
+    bool CachedSource(const std::string& ASource, TResolvedSource& AResolved) {
+        const std::string scope = Scope();
+        const std::lock_guard guard(FLock);
+        const auto found = FSources.find(ASource);
+        if (found == FSources.end() || found->second.Scope != scope ||
+            std::chrono::steady_clock::now() - found->second.Time > SourceCacheTime)
+            return false;
+        AResolved = found->second;
+        return true;
+    }
+
+    TResolvedSource ResolveSource(const std::string& ASource) {
+        TResolvedSource resolved;
+        resolved.Scope = Scope();
+        resolved.Time = std::chrono::steady_clock::now();
+        TKeyStore& keys = *PlatformServices().KeyStore;
+        resolved.Log = DefaultEventLog;
+        std::vector<std::string> names;
+        const int listed = keys.SubKeyNames(Hive, EventLogKey, names);
+        resolved.Complete = listed == 0 || listed == ENOENT;
+        if (!ASource.empty())
+            for (const std::string& candidate : names) {
+                const std::string key = std::string(EventLogKey) + "\\" + candidate;
+                if (UsableFileName(candidate) && keys.KeyExists(Hive, key + "\\" + ASource)) {
+                    resolved.Log = candidate;
+                    break;
+                }
+            }
+        TKeyValue value;
+        const int read =
+            keys.ReadValue(Hive, std::string(EventLogKey) + "\\" + resolved.Log, "MaxSize", value);
+        resolved.Complete = resolved.Complete && (read == 0 || read == ENOENT);
+        if (read == 0 && value.Type == kvInteger && value.Data.size() == 4) {
+            std::memcpy(&resolved.MaxSize, value.Data.data(), 4);
+            resolved.MaxSize = std::max(resolved.MaxSize, MinMaxSize);
+        }
+        resolved.Path = LogFilePath(resolved.Log);
+        resolved.Computer = PlatformServices().SystemInfo->ComputerName();
+        return resolved;
+    }
+
     // The spelling of the configured log named ALogName, or the default log.
     std::string ResolveLog(const std::string& ALogName) {
         for (const std::string& log : LogNames())
@@ -354,20 +416,20 @@ private:
     std::mutex FLock;
     std::string FRoot;
     bool FMirror = true;
+    std::map<std::string, TResolvedSource> FSources;
 };
 
 int TLinuxEventSource::Report(const TEventReport& AReport) {
     TEventReport report = AReport;
     if (report.TimeGenerated == 0)
         report.TimeGenerated = static_cast<std::uint32_t>(std::time(nullptr));
-    const std::string computer = PlatformServices().SystemInfo->ComputerName();
     eventlog::TOpenLog log;
     if (const int error = eventlog::OpenLog(FPath, true, log); error != 0)
         return error;
     // The number is the one the header holds under this writer's claim.
     const std::string record =
         BuildEventRecord(report, log.Size == 0 ? 1 : log.Header.CurrentRecordNumber,
-                         static_cast<std::uint32_t>(std::time(nullptr)), FSource, computer);
+                         static_cast<std::uint32_t>(std::time(nullptr)), FSource, FComputer);
     const int error = eventlog::AppendRecord(FPath, log, record, FMaxSize);
     log.File.reset(); // the claim ends before the mirror is written
     if (error == 0)

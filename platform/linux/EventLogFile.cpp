@@ -2,6 +2,7 @@
 // reader's index of one event log file.
 #include "platform/linux/EventLogFile.h"
 
+#include "platform/LittleEndian.h"
 #include "platform/PlatformServices.h"
 
 #include <cerrno>
@@ -12,24 +13,15 @@ namespace platform::eventlog {
 
 namespace {
 
+using le::Get32;
+using le::Put32;
+
 // How long a writer or reader waits for the others' claims before it gives up.
 constexpr int ClaimWaitMs = 30000;
 // How often a replaced file is reopened before the open counts as failed.
 constexpr int ReopenAttempts = 16;
 // Chunk size of the index walk.
 constexpr std::uint32_t WalkChunk = 1u << 20;
-
-void Put32(std::string& ABytes, std::size_t AAt, std::uint32_t AValue) {
-    for (int i = 0; i < 4; ++i)
-        ABytes[AAt + i] = static_cast<char>((AValue >> (8 * i)) & 0xFF);
-}
-
-std::uint32_t Get32(std::string_view ABytes, std::size_t AAt) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(ABytes[AAt + i]);
-    return value;
-}
 
 // Reads exactly ACount bytes at AAt; false when the file gives fewer.
 bool ReadAt(TFileHandle& AFile, std::uint64_t AAt, std::string& ABytes, std::uint32_t ACount) {
@@ -130,25 +122,33 @@ int OpenLog(const std::string& APath, bool AWrite, TOpenLog& ALog) {
     mode.Creation = AWrite ? fcCreateIfMissing : fcOpenExisting;
     mode.ClaimWaitMs = ClaimWaitMs;
     mode.BlockLimitMs = 0;
-    if (AWrite) {
-        std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(APath).parent_path(), ignored);
-    }
     for (int attempt = 0; attempt < ReopenAttempts; ++attempt) {
         TOpenLog log;
         int error = 0;
         log.File = files.Open(APath, mode, error);
+        if (log.File == nullptr && AWrite && error == ENOENT) {
+            // The first write to a log in a new folder.
+            std::error_code ignored;
+            std::filesystem::create_directories(std::filesystem::path(APath).parent_path(),
+                                                ignored);
+            log.File = files.Open(APath, mode, error);
+        }
         if (log.File == nullptr) {
             if (!AWrite && error == ENOENT) {
                 log.Missing = true;
                 ALog = std::move(log);
                 return EventLogOk;
             }
-            return error == EISDIR || error == EINVAL ? EventLogFileCorrupt : EventLogWriteFault;
+            if (error == EISDIR || error == EINVAL)
+                return EventLogFileCorrupt;
+            return AWrite ? EventLogWriteFault : EventLogReadFault;
         }
+        // A new handle stands at the start: the header is read before the size is asked.
+        std::string bytes(EventLogHeaderSize, '\0');
+        const std::int64_t got = log.File->Read(bytes.data(), EventLogHeaderSize, error);
         const std::int64_t size = log.File->Seek(0, SEEK_END);
-        if (size < 0)
-            return EventLogWriteFault;
+        if (size < 0 || got < 0 || error != 0) // no verdict on a content that was not read
+            return AWrite ? EventLogWriteFault : EventLogReadFault;
         log.Size = static_cast<std::uint64_t>(size);
         if (log.Size == 0) {
             // A new file (or one a writer created and has not filled yet): an empty log.
@@ -157,9 +157,7 @@ int OpenLog(const std::string& APath, bool AWrite, TOpenLog& ALog) {
             ALog = std::move(log);
             return EventLogOk;
         }
-        std::string bytes;
-        if (!ReadAt(*log.File, 0, bytes, EventLogHeaderSize) ||
-            !ParseHeader(bytes, log.Size, log.Header))
+        if (got != EventLogHeaderSize || !ParseHeader(bytes, log.Size, log.Header))
             return EventLogFileCorrupt;
         if ((log.Header.Flags & FlagReplaced) != 0)
             continue; // a compaction renamed a new file over this one after we opened it
