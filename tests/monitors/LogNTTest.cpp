@@ -3,6 +3,7 @@
 // catalogues, reopening on a changed name, writing, and records that do not hold together.
 #include "monitors/LogNT.h"
 
+#include "host/core/ClassesStreaming.h"
 #include "host/core/Registry.h"
 #include "platform/EventLog.h"
 #include "platform/KeyStore.h"
@@ -206,6 +207,34 @@ TEST_F(TJexNTEventLogTest, ChangingANameWhileActiveReopensAndTheSameNameDoesNoth
     FLog->SetSource("Other"); // inactive: only stored
     EXPECT_EQ(FStore.Opens, 3);
     EXPECT_TRUE(FLog->RecordBuffer().empty());
+}
+
+TEST_F(TJexNTEventLogTest, AStoredActiveComponentOpensAndReopensForEachNameReadAfterIt) {
+    LogNTInitialization();
+    Report({"stored"});
+    FLog->SetName("EventLog");
+    FLog->SetLog("Custom");
+    FLog->Open();
+    const std::string text = host::WriteComponentToText(FLog.get());
+    // The stored order: the base's properties, then Server (empty: not written), Source, Log.
+    const std::size_t active = text.find("Active = True");
+    const std::size_t source = text.find("Source = 'MyApp'");
+    const std::size_t log = text.find("Log = 'Custom'");
+    ASSERT_NE(active, std::string::npos) << text;
+    EXPECT_LT(active, source);
+    EXPECT_LT(source, log);
+    EXPECT_EQ(text.find("Server"), std::string::npos);
+    FLog->Close();
+
+    const int before = FStore.Opens;
+    std::unique_ptr<host::TComponent> copy(host::ReadComponentFromText(text));
+    auto* read = dynamic_cast<TJexNTEventLog*>(copy.get());
+    ASSERT_NE(read, nullptr);
+    EXPECT_TRUE(read->Active());
+    EXPECT_EQ(FStore.Opens - before, 3); // at Active, then again for Source and for Log
+    EXPECT_EQ(read->GetEventCount(), 1u);
+    copy.reset();
+    LogNTFinalization();
 }
 
 // ---- Reading --------------------------------------------------------------------------------
