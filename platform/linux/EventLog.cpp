@@ -100,12 +100,24 @@ public:
             (way != EventLogForwardsRead && way != EventLogBackwardsRead) ||
             (how == EventLogSeekRead && ARecordNumber == 0) || (ABuffer == nullptr && ASize != 0))
             return EventLogInvalidParameter;
+        const bool forwards = way == EventLogForwardsRead;
+        // The read that follows a probe of one record, with a buffer of exactly its size, takes
+        // the record the probe fetched: a record's bytes never change once it is written (a
+        // compaction moves it whole and keeps its number).
+        if (how == EventLogSeekRead && FProbedNumber == ARecordNumber && FProbedNumber != 0 &&
+            ASize == FProbed.size()) {
+            std::memcpy(ABuffer, FProbed.data(), FProbed.size());
+            ARead = ASize;
+            FReadPosition = forwards ? ARecordNumber + 1 : ARecordNumber - 1;
+            FProbedNumber = 0;
+            return EventLogOk;
+        }
+        FProbedNumber = 0;
         eventlog::TOpenLog log;
         if (const int error = eventlog::OpenLog(FPath, false, log); error != 0)
             return error;
         if (log.Missing || log.Header.OldestRecordNumber == 0)
             return EventLogHandleEof;
-        const bool forwards = way == EventLogForwardsRead;
         std::uint32_t number = ARecordNumber;
         if (how == EventLogSequentialRead)
             number = FReadPosition != 0 ? FReadPosition
@@ -126,6 +138,10 @@ public:
             if (record.size() > ASize - ARead) {
                 if (ARead == 0) {
                     ANeeded = static_cast<std::uint32_t>(record.size());
+                    if (how == EventLogSeekRead) {
+                        FProbed = std::move(record);
+                        FProbedNumber = number;
+                    }
                     return EventLogInsufficientBuffer;
                 }
                 break;
@@ -199,6 +215,8 @@ private:
     const std::string FPath;
     eventlog::TRecordIndex FIndex;
     std::uint32_t FReadPosition = 0; ///< the next record of a sequential read; 0 before any
+    std::string FProbed;             ///< the record the last probe found too large
+    std::uint32_t FProbedNumber = 0; ///< its number; 0 when none is kept
 };
 
 class TLinuxEventSource final : public TEventSource {
