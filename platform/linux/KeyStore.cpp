@@ -612,8 +612,12 @@ public:
 
     int WriteValue(const std::string& AHive, const std::string& APath, std::string_view AName,
                    TKeyValueType AType, std::string_view AData) override {
-        std::string file;
-        const int error = ValuePath(AHive, APath, AName, file);
+        if (AName.size() > MaxValueNameLength)
+            return EINVAL;
+        // The key is not looked up first: the replacement opens its folder, and a missing key
+        // is a missing folder.
+        std::string folder;
+        const int error = KeyFolder(AHive, APath, folder);
         if (error != 0)
             return error;
         std::string contents(ValueMagic, 4);
@@ -621,7 +625,9 @@ public:
         PutUint32(contents, static_cast<std::uint32_t>(AName.size()));
         contents += AName;
         contents += AData;
-        return PlatformServices().Files->ReplaceFile(file, contents);
+        const int replaced =
+            PlatformServices().Files->ReplaceFile(folder + "/" + ValueFileName(AName), contents);
+        return replaced == ENOTDIR ? ENOENT : replaced;
     }
 
     int DeleteValue(const std::string& AHive, const std::string& APath,
