@@ -1,6 +1,7 @@
 // tests/platform/EventLogTest.cpp - the Linux event store on a temporary key store and log
 // folder: records written and read back whole, read flags and errors, log and source lookup,
-// compaction that keeps numbers, damaged files, four writing processes, and write faults.
+// compaction that keeps numbers, damaged files, four writing processes, the system-log mirror
+// and write faults.
 #include "platform/EventLog.h"
 
 #include "platform/KeyStore.h"
@@ -14,8 +15,12 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <sched.h>
 #include <set>
 #include <string>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <vector>
 
 using namespace platform;
@@ -423,6 +428,69 @@ TEST_F(EventLogTest, FourProcessesWritingAtOnceGetUniqueGapFreeNumbers) {
         texts.insert(records[i].Strings[0]);
     }
     EXPECT_EQ(texts.size(), records.size());
+}
+
+// ---- The system log ------------------------------------------------------------------------
+
+// The child takes a mount namespace of its own and puts a listening socket at /dev/log there, so
+// the mirror's datagrams can be read without touching the machine's system log.
+TEST_F(EventLogTest, EveryWrittenEventIsMirroredToTheSystemLogUnderItsSourceWithItsPriority) {
+    constexpr int NoNamespace = 77;
+    const int outcome = jex::test::RunInChild([] {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("jex-dev", "/dev", "tmpfs", 0, nullptr) != 0)
+            return NoNamespace;
+        const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, "/dev/log");
+        if (listener < 0 ||
+            ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return 2;
+        const timeval patience{5, 0};
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+
+        auto next = [listener] {
+            char buffer[4096];
+            const ssize_t got = ::recv(listener, buffer, sizeof buffer, 0);
+            return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+        };
+        auto mirrored = [](const std::string& ALine, const char* APriority, const char* AText) {
+            const std::string tail = std::string("]: ") + AText;
+            return ALine.rfind(APriority, 0) == 0 &&
+                   ALine.find(" ShopService[") != std::string::npos &&
+                   ALine.size() >= tail.size() &&
+                   ALine.compare(ALine.size() - tail.size(), tail.size(), tail) == 0;
+        };
+
+        if (Write("ShopService", "disk nearly full") != 0) // a warning: user facility, warning
+            return 3;
+        if (!mirrored(next(), "<12>", "disk nearly full"))
+            return 4;
+        int error = 0;
+        std::unique_ptr<TEventSource> source =
+            Store().RegisterEventSource("", "ShopService", error);
+        TEventReport report;
+        report.EventType = EventLogErrorType;
+        report.Strings = {"order 7", "not shipped"};
+        if (source == nullptr || source->Report(report) != 0)
+            return 5;
+        if (!mirrored(next(), "<11>", "order 7 not shipped")) // the strings, space-separated
+            return 6;
+        Store().SetSystemLogMirror(false); // switched off: the next datagram is the later event's
+        if (source->Report(report) != 0)
+            return 7;
+        Store().SetSystemLogMirror(true);
+        report.EventType = EventLogInformationType;
+        report.Strings = {"back on"};
+        if (source->Report(report) != 0 || !mirrored(next(), "<14>", "back on"))
+            return 8;
+        return AllRecords().size() == 4 ? 0 : 9; // the log itself holds every event
+    });
+    if (outcome == NoNamespace)
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(outcome, 0);
 }
 
 // ---- Write faults ---------------------------------------------------------------------------
