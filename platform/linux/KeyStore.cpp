@@ -20,6 +20,7 @@
 #include "platform/FolderNotifications.h"
 #include "platform/PlatformServices.h"
 #include "platform/linux/InotifyWatch.h"
+#include "platform/linux/KeyValueFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,8 +43,6 @@ namespace platform {
 
 namespace {
 
-constexpr char ValueMagic[] = "JRV1";
-constexpr std::size_t ValueHeaderSize = 12;
 constexpr std::size_t MaxEscapedName = 200; // longer escaped names are hashed
 constexpr const char* Hives[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                                  "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
@@ -212,32 +211,6 @@ std::string Unescape(std::string_view AEscaped) {
 }
 
 // ---- Files ----------------------------------------------------------------------------------
-
-void PutUint32(std::string& AOut, std::uint32_t AValue) {
-    for (int i = 0; i < 4; ++i)
-        AOut += static_cast<char>((AValue >> (8 * i)) & 0xFF);
-}
-
-std::uint32_t GetUint32(std::string_view AIn, std::size_t AAt) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(AIn[AAt + static_cast<std::size_t>(i)]);
-    return value;
-}
-
-// Parses a value file; false when it is damaged.
-bool ParseValue(std::string_view AContents, TKeyValue& AValue) {
-    if (AContents.size() < ValueHeaderSize || AContents.substr(0, 4) != ValueMagic)
-        return false;
-    const std::uint32_t type = GetUint32(AContents, 4);
-    const std::uint32_t nameLength = GetUint32(AContents, 8);
-    if (nameLength > MaxValueNameLength || nameLength > AContents.size() - ValueHeaderSize)
-        return false;
-    AValue.Type = static_cast<TKeyValueType>(type);
-    AValue.Name = std::string(AContents.substr(ValueHeaderSize, nameLength));
-    AValue.Data = std::string(AContents.substr(ValueHeaderSize + nameLength));
-    return true;
-}
 
 bool IsFolder(const std::string& APath) {
     struct stat st {};
@@ -572,7 +545,7 @@ public:
             TKeyValue value;
             // A damaged file is not listed; reading it by name tells what is wrong.
             if (PlatformServices().Files->ReadFile(folder + "/" + name, contents) == 0 &&
-                ParseValue(contents, value) && ValueFileName(value.Name) == name)
+                ParseKeyValueFile(contents, value) && ValueFileName(value.Name) == name)
                 ANames.push_back(std::move(value.Name));
         }
         SortFolded(ANames);
@@ -602,7 +575,7 @@ public:
         if ((error = PlatformServices().Files->ReadFile(file, contents)) != 0)
             return error == EISDIR || error == EINVAL ? EBADMSG : error;
         TKeyValue value;
-        if (!ParseValue(contents, value))
+        if (!ParseKeyValueFile(contents, value))
             return EBADMSG;
         if (Fold(value.Name) != Fold(AName))
             return ENOENT; // another name with the same hash
@@ -616,12 +589,8 @@ public:
         const int error = ValuePath(AHive, APath, AName, file);
         if (error != 0)
             return error;
-        std::string contents(ValueMagic, 4);
-        PutUint32(contents, AType);
-        PutUint32(contents, static_cast<std::uint32_t>(AName.size()));
-        contents += AName;
-        contents += AData;
-        return PlatformServices().Files->ReplaceFile(file, contents);
+        const TKeyValue value{std::string(AName), AType, std::string(AData)};
+        return PlatformServices().Files->ReplaceFile(file, FormatKeyValueFile(value));
     }
 
     int DeleteValue(const std::string& AHive, const std::string& APath,
