@@ -461,16 +461,22 @@ public:
         const THiveLock lock(at);
         if (lock.Error() != 0)
             return lock.Error();
+        std::vector<std::string> created;
         for (const std::string& name : names) {
             at += "/" + Escape(Fold(name));
             error = MakeFolder(at);
             if (error == EEXIST)
                 continue;
-            if (error != 0)
-                return error;
-            error = WriteSpelling(at, name);
+            if (error == 0) {
+                created.push_back(at);
+                error = WriteSpelling(at, name);
+            }
             if (error != 0) {
-                ::rmdir(at.c_str()); // the key is new and empty: leave nothing of it
+                // The keys made by this call are new and empty: leave nothing of them.
+                for (auto key = created.rbegin(); key != created.rend(); ++key) {
+                    ::unlink((*key + "/.key").c_str());
+                    ::rmdir(key->c_str());
+                }
                 return error;
             }
         }
@@ -498,8 +504,8 @@ public:
                 return ENOTEMPTY;
         const std::string parent = folder.substr(0, folder.rfind('/'));
         const std::string gone = parent + "/.deleted." + RandomSuffix();
-        if (::rename(folder.c_str(), gone.c_str()) != 0)
-            return errno == ENOTDIR ? ENOENT : errno;
+        if ((error = PlatformServices().Files->Rename(folder, gone)) != 0)
+            return error == ENOTDIR ? ENOENT : error;
         std::error_code ignored;
         std::filesystem::remove_all(gone, ignored);
         return 0;
