@@ -212,6 +212,13 @@ std::string Unescape(std::string_view AEscaped) {
 
 // ---- Files ----------------------------------------------------------------------------------
 
+// True for the answers of a read that leave nothing to report: the file was read (0), is gone
+// (ENOENT: deleted a moment ago) or is no regular file (EISDIR, EINVAL: damaged). Every other
+// errno is a failure of the read itself.
+bool LostOrDamaged(int AError) {
+    return AError == 0 || AError == ENOENT || AError == EISDIR || AError == EINVAL;
+}
+
 bool IsFolder(const std::string& APath) {
     struct stat st {};
 
@@ -525,8 +532,12 @@ public:
             if (!isFolder)
                 continue;
             std::string spelling;
-            if (PlatformServices().Files->ReadFile(folder + "/" + name + "/.key", spelling) != 0 ||
-                Escape(Fold(spelling)) != name)
+            error = PlatformServices().Files->ReadFile(folder + "/" + name + "/.key", spelling);
+            if (!LostOrDamaged(error)) {
+                ANames.clear();
+                return error; // a name list without some names would pass for a whole one
+            }
+            if (error != 0 || Escape(Fold(spelling)) != name)
                 spelling = Unescape(name); // the spelling was lost: the folded name stands in
             ANames.push_back(std::move(spelling));
         }
@@ -549,9 +560,15 @@ public:
                 continue;
             std::string contents;
             TKeyValue value;
-            // A damaged file is not listed; reading it by name tells what is wrong.
-            if (PlatformServices().Files->ReadFile(folder + "/" + name, contents) == 0 &&
-                ParseKeyValueFile(contents, value) && ValueFileName(value.Name) == name)
+            // A damaged file is not listed; reading it by name tells what is wrong. A file that
+            // could not be read is no sign of damage and fails the listing.
+            error = PlatformServices().Files->ReadFile(folder + "/" + name, contents);
+            if (!LostOrDamaged(error)) {
+                ANames.clear();
+                return error;
+            }
+            if (error == 0 && ParseKeyValueFile(contents, value) &&
+                ValueFileName(value.Name) == name)
                 ANames.push_back(std::move(value.Name));
         }
         SortFolded(ANames);
