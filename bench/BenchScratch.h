@@ -1,5 +1,5 @@
 // bench/BenchScratch.h - what the monitor benchmarks share: a scratch folder on a fast file
-// system, and the median and 99th percentile of latency samples.
+// system, and the latency loop with the median and 99th percentile of its samples.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace jex::bench {
@@ -53,6 +54,21 @@ inline void ReportPercentiles(benchmark::State& AState, std::vector<double> ASam
     std::sort(ASamples.begin(), ASamples.end());
     AState.counters["median_us"] = ASamples[ASamples.size() / 2];
     AState.counters["p99_us"] = ASamples[std::min(ASamples.size() - 1, ASamples.size() * 99 / 100)];
+}
+
+/// Times ARound (a change and the wait until it arrives) once per iteration as the iteration's
+/// manual time, and reports the median and 99th percentile.
+template <typename F>
+void MeasureRounds(benchmark::State& AState, F ARound) {
+    std::vector<double> samples;
+    for (auto _ : AState) {
+        const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+        ARound();
+        const std::chrono::steady_clock::duration took = std::chrono::steady_clock::now() - start;
+        AState.SetIterationTime(std::chrono::duration<double>(took).count());
+        samples.push_back(Microseconds(took));
+    }
+    ReportPercentiles(AState, std::move(samples));
 }
 
 } // namespace jex::bench

@@ -24,13 +24,11 @@
 #include <sys/inotify.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-using jex::bench::Microseconds;
-using jex::bench::ReportPercentiles;
+using jex::bench::MeasureRounds;
 using jex::bench::TScratch;
 
 namespace {
@@ -88,20 +86,14 @@ void RawInotifyLatency(benchmark::State& AState) {
     const int fd = inotify_init1(IN_CLOEXEC);
     inotify_add_watch(fd, dir.Path.c_str(), IN_CREATE);
     alignas(inotify_event) char buffer[4096];
-    std::vector<double> samples;
     int i = 0;
-    for (auto _ : AState) {
-        const Clock::time_point start = Clock::now();
+    MeasureRounds(AState, [&] {
         CreateFile(dir.Path / ("f" + std::to_string(i++)));
         pollfd pfd{fd, POLLIN, 0};
         poll(&pfd, 1, -1);
         [[maybe_unused]] const ssize_t got = read(fd, buffer, sizeof buffer);
-        const Clock::duration took = Clock::now() - start;
-        AState.SetIterationTime(std::chrono::duration<double>(took).count());
-        samples.push_back(Microseconds(took));
-    }
+    });
     close(fd);
-    ReportPercentiles(AState, samples);
 }
 
 BENCHMARK(RawInotifyLatency)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -111,19 +103,13 @@ void FileLogLatency(benchmark::State& AState) {
     TScratch dir;
     TMonitor monitor(dir.Path, {jex::foFile});
     monitor.Log->SetActive(true);
-    std::vector<double> samples;
     int i = 0;
-    for (auto _ : AState) {
+    MeasureRounds(AState, [&] {
         const long before = monitor.Events;
-        const Clock::time_point start = Clock::now();
         CreateFile(dir.Path / ("f" + std::to_string(i++)));
         while (monitor.Events == before)
             host::CheckSynchronize();
-        const Clock::duration took = Clock::now() - start;
-        AState.SetIterationTime(std::chrono::duration<double>(took).count());
-        samples.push_back(Microseconds(took));
-    }
-    ReportPercentiles(AState, samples);
+    });
 }
 
 BENCHMARK(FileLogLatency)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);

@@ -11,7 +11,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -22,13 +21,10 @@
 #include <sys/inotify.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
-using jex::bench::Microseconds;
-using jex::bench::ReportPercentiles;
+using jex::bench::MeasureRounds;
 
 namespace {
 
@@ -105,19 +101,13 @@ void RawInotifyLatency(benchmark::State& AState) {
     const int fd = inotify_init1(IN_CLOEXEC);
     inotify_add_watch(fd, store.KeyFolder().c_str(), IN_MOVED_TO);
     alignas(inotify_event) char buffer[4096];
-    std::vector<double> samples;
-    for (auto _ : AState) {
-        const Clock::time_point start = Clock::now();
+    MeasureRounds(AState, [&] {
         WriteAndRename(store.KeyFolder(), true);
         pollfd pfd{fd, POLLIN, 0};
         poll(&pfd, 1, -1);
         [[maybe_unused]] const ssize_t got = read(fd, buffer, sizeof buffer);
-        const Clock::duration took = Clock::now() - start;
-        AState.SetIterationTime(std::chrono::duration<double>(took).count());
-        samples.push_back(Microseconds(took));
-    }
+    });
     close(fd);
-    ReportPercentiles(AState, samples);
 }
 
 BENCHMARK(RawInotifyLatency)->Iterations(300)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -134,19 +124,13 @@ void RegistryLogLatency(benchmark::State& AState) {
     log->SetActive(true);
     while (!log->Worker()->Watching())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::vector<double> samples;
-    for (auto _ : AState) {
+    MeasureRounds(AState, [&] {
         const long before = events;
-        const Clock::time_point start = Clock::now();
         store.Registry.WriteString("Target", Payload);
         while (events == before)
             host::CheckSynchronize();
-        const Clock::duration took = Clock::now() - start;
-        AState.SetIterationTime(std::chrono::duration<double>(took).count());
-        samples.push_back(Microseconds(took));
-    }
+    });
     log->SetActive(false);
-    ReportPercentiles(AState, samples);
 }
 
 BENCHMARK(RegistryLogLatency)->Iterations(300)->UseManualTime()->Unit(benchmark::kMicrosecond);

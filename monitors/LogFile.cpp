@@ -8,10 +8,8 @@
 // immediate.
 #include "monitors/LogFile.h"
 
-#include "host/forms/Forms.h"
 #include "platform/PlatformServices.h"
 
-#include <chrono>
 #include <system_error>
 
 namespace jex {
@@ -34,9 +32,6 @@ constexpr TOptionFilter OptionFilters[] = {
     {foAttributes, platform::ChangeAttributes}, {foSize, platform::ChangeSize},
     {foTime, platform::ChangeLastWrite},
 };
-
-// Pause after a failed wait, so that a failing descriptor does not make the worker spin.
-constexpr auto FailedWaitPause = std::chrono::milliseconds(200);
 
 int& LogFileInitCount() {
     static int count = 0;
@@ -64,9 +59,8 @@ void LogFileFinalization() {
 // ---- TNotificationThread --------------------------------------------------------------------
 
 TNotificationThread::TNotificationThread(TJexFileLog* AOwner)
-    : TThread(false)
+    : TMonitorWorker(AOwner)
     , FOwner(AOwner) {
-    SetFreeOnTerminate(false);
     Reset();
 }
 
@@ -176,67 +170,22 @@ void TNotificationThread::Execute() {
 }
 
 void TNotificationThread::Notify() {
-    TNotificationThread* const outer = FOwner->FHandingOver;
-    FOwner->FHandingOver = this;
-    try {
-        FOwner->Notify(FAction);
-    } catch (...) {
-        FOwner->FHandingOver = outer;
-        if (Application != nullptr)
-            Application->HandleException(FOwner);
-        else
-            ShowException(ExceptObject(), ExceptAddr());
-        return;
-    }
-    FOwner->FHandingOver = outer;
+    HandOver([this] { FOwner->Notify(FAction); });
 }
 
 // ---- TJexFileLog ----------------------------------------------------------------------------
 
 TJexFileLog::TJexFileLog(TComponent* AOwner)
-    : TJexLogBase(AOwner) {
+    : TJexMonitorLog(AOwner) {
     FOptions = DefaultFileNotificationOptions;
 }
 
 TJexFileLog::~TJexFileLog() {
-    // A change the worker hands over while it stops finds the component going and is dropped.
-    Destroying();
-    FreeWorker();
-    FRetired.reset();
+    EndWorkers();
 }
 
-void TJexFileLog::SetActive(bool AValue) {
-    TJexLogBase::SetActive(AValue);
-    // Also when activating: the worker running now ends before its successor starts.
-    FreeWorker();
-    if (AValue && !ComponentState().Contains(csLoading))
-        StartWorker();
-}
-
-void TJexFileLog::Loaded() {
-    TJexLogBase::Loaded();
-    if (Active() && FWorker == nullptr)
-        StartWorker();
-}
-
-void TJexFileLog::StartWorker() {
-    if (FRetired.get() != FHandingOver)
-        FRetired.reset(); // has ended or ends now: its hand-over returned
-
-    FWorker.reset(CreateThread<TNotificationThread>(this));
-}
-
-void TJexFileLog::FreeWorker() {
-    std::unique_ptr<TNotificationThread> worker = std::move(FWorker);
-    if (worker == nullptr)
-        return;
-    worker->Stop();
-    if (worker.get() == FHandingOver) {
-        // Waiting for it here would wait for this very call to return.
-        FRetired = std::move(worker);
-        return;
-    }
-    worker.reset(); // serves its pending hand-over (which finds Active false) while waiting
+TMonitorWorker* TJexFileLog::CreateWorker() {
+    return CreateThread<TNotificationThread>(this);
 }
 
 void TJexFileLog::Notify(TFileNotificationOption AAction) {
@@ -248,16 +197,16 @@ void TJexFileLog::SetFolder(const std::string& AValue) {
     if (AValue == FFolder)
         return;
     FFolder = AValue;
-    if (FWorker != nullptr)
-        FWorker->Reset();
+    if (Worker() != nullptr)
+        Worker()->Reset();
 }
 
 void TJexFileLog::SetOptions(TFileNotificationOptions AValue) {
     if (AValue == FOptions)
         return;
     FOptions = AValue;
-    if (FWorker != nullptr)
-        FWorker->Reset();
+    if (Worker() != nullptr)
+        Worker()->Reset();
 }
 
 const TClassInfo& TJexFileLog::StaticClassInfo() {

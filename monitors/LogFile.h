@@ -9,7 +9,7 @@
 #pragma once
 
 #include "host/core/Classes.h"
-#include "logging/LogBase.h"
+#include "monitors/MonitorWorker.h"
 #include "platform/FolderNotifications.h"
 
 #include <array>
@@ -49,7 +49,7 @@ class TJexFileLog;
 
 /// The worker of an active TJexFileLog: waits on the notification objects and hands each
 /// change to the main thread. Its owner creates it (host::CreateThread) and frees it.
-class TNotificationThread : public host::TThread {
+class TNotificationThread : public TMonitorWorker {
 public:
     /// Builds the first set of notification objects from the owner's Folder and Options on
     /// the calling (main) thread; raises EFileNotificationError when that fails, and then no
@@ -65,7 +65,7 @@ public:
     void Reset();
 
     /// Asks the worker to end and wakes it at once; destroy the thread afterwards to wait.
-    void Stop();
+    void Stop() override;
 
     /// The number of notification objects as of the last Reset.
     int HandleCount() const { return FLastCount; }
@@ -112,19 +112,12 @@ private:
 /// Loaded, so that Folder and Options, stored after Active, apply first. A new Folder or
 /// Options takes effect at once while active; activating an active component replaces its
 /// worker.
-class TJexFileLog : public TJexLogBase {
+class TJexFileLog : public TJexMonitorLog {
     JEX_CLASS(TJexFileLog)
 
 public:
     explicit TJexFileLog(host::TComponent* AOwner);
     ~TJexFileLog() override;
-
-    /// Stores the flag, then stops a running worker and, for true, starts a new one (unless
-    /// a stored form is loading; Loaded starts it then).
-    void SetActive(bool AValue) override;
-
-    /// Starts the worker of a component activated while its form was loading.
-    void Loaded() override;
 
     /// Raises OnFileNotification(this, AAction) when Active and assigned; the worker's
     /// hand-over calls it on the main thread.
@@ -148,20 +141,16 @@ public:
     void SetOnFileNotification(const TFileNotifyEvent& AValue) { FOnFileNotification = AValue; }
 
     /// The running worker; nullptr while none runs (inactive, or the activation failed).
-    TNotificationThread* Worker() const { return FWorker.get(); }
+    TNotificationThread* Worker() const {
+        return static_cast<TNotificationThread*>(CurrentWorker());
+    }
+
+protected:
+    /// Opens the notification objects for Folder and Options and starts the worker; raises
+    /// EFileNotificationError when the folder cannot be watched.
+    TMonitorWorker* CreateWorker() override;
 
 private:
-    friend class TNotificationThread;
-
-    void StartWorker();
-    /// Stops and frees the worker. Called from inside its own hand-over (a handler that
-    /// deactivates the component), it only stops it; the next start or the destructor frees
-    /// it, once its hand-over has returned.
-    void FreeWorker();
-
-    std::unique_ptr<TNotificationThread> FWorker;
-    std::unique_ptr<TNotificationThread> FRetired; ///< stopped inside its own hand-over
-    TNotificationThread* FHandingOver = nullptr;   ///< the worker whose Notify runs now
     std::string FFolder;
     TFileNotificationOptions FOptions = DefaultFileNotificationOptions;
     TFileNotifyEvent FOnFileNotification;

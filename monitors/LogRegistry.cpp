@@ -6,11 +6,9 @@
 // through the set's wake descriptor.
 #include "monitors/LogRegistry.h"
 
-#include "host/forms/Forms.h"
 #include "platform/FolderNotifications.h"
 #include "platform/PlatformServices.h"
 
-#include <chrono>
 #include <system_error>
 #include <thread>
 
@@ -21,9 +19,6 @@ using namespace host;
 namespace {
 
 constexpr const char* OpenFailed = "Unable to open registry key";
-
-// Pause after a failed wait, so that a failing descriptor does not make the worker spin.
-constexpr auto FailedWaitPause = std::chrono::milliseconds(200);
 
 // The store's filter of each option; the values are the ones the options always passed on.
 struct TOptionFilter {
@@ -66,12 +61,11 @@ void LogRegistryFinalization() {
 namespace logregistry {
 
 TNotificationThread::TNotificationThread(TJexRegistryLog* AOwner)
-    : TThread(false)
+    : TMonitorWorker(AOwner)
     , FOwner(AOwner)
     , FRootKey(AOwner->RootKey())
     , FKey(AOwner->Key())
     , FOptions(AOwner->Options()) {
-    SetFreeOnTerminate(false);
     try {
         FNotifications = platform::PlatformServices().KeyStore->CreateNotificationSet();
     } catch (const std::system_error&) {
@@ -123,20 +117,7 @@ void TNotificationThread::Execute() {
 }
 
 void TNotificationThread::Notify() {
-    TNotificationThread* const outer = FOwner->FHandingOver;
-    FOwner->FHandingOver = this;
-    try {
-        FOwner->Notify();
-    } catch (...) {
-        // The handler's error goes to the application's handling; the worker keeps watching.
-        FOwner->FHandingOver = outer;
-        if (Application != nullptr)
-            Application->HandleException(FOwner);
-        else
-            ShowException(ExceptObject(), ExceptAddr());
-        return;
-    }
-    FOwner->FHandingOver = outer;
+    HandOver([this] { FOwner->Notify(); });
 }
 
 void TNotificationThread::ReportFailure() {
@@ -145,10 +126,7 @@ void TNotificationThread::ReportFailure() {
     try {
         throw ERegistryNotificationError(FFailure);
     } catch (const ERegistryNotificationError&) {
-        if (Application != nullptr)
-            Application->HandleException(FOwner);
-        else
-            ShowException(ExceptObject(), ExceptAddr());
+        HandleException();
     }
 }
 
@@ -157,50 +135,18 @@ void TNotificationThread::ReportFailure() {
 // ---- TJexRegistryLog ------------------------------------------------------------------------
 
 TJexRegistryLog::TJexRegistryLog(TComponent* AOwner)
-    : TJexLogBase(AOwner) {
+    : TJexMonitorLog(AOwner) {
     FRootKey = HKEY_LOCAL_MACHINE;
     FKey = DefaultRegistryKey;
     FOptions = DefaultRegistryNotificationOptions;
 }
 
 TJexRegistryLog::~TJexRegistryLog() {
-    // A change the worker hands over while it stops finds the component going and is dropped.
-    Destroying();
-    FreeWorker();
-    FRetired.reset();
+    EndWorkers();
 }
 
-void TJexRegistryLog::SetActive(bool AValue) {
-    TJexLogBase::SetActive(AValue);
-    // Also when activating: the worker running now ends before its successor starts.
-    FreeWorker();
-    if (AValue && !ComponentState().Contains(csLoading))
-        StartWorker();
-}
-
-void TJexRegistryLog::Loaded() {
-    TJexLogBase::Loaded();
-    if (Active() && FWorker == nullptr)
-        StartWorker();
-}
-
-void TJexRegistryLog::StartWorker() {
-    if (FRetired.get() != FHandingOver)
-        FRetired.reset(); // has ended or ends now: its hand-over returned
-    FWorker.reset(CreateThread<logregistry::TNotificationThread>(this));
-}
-
-void TJexRegistryLog::FreeWorker() {
-    std::unique_ptr<logregistry::TNotificationThread> worker = std::move(FWorker);
-    if (worker == nullptr)
-        return;
-    worker->Stop();
-    if (worker.get() == FHandingOver) {
-        // Waiting for it here would wait for this very call to return.
-        FRetired = std::move(worker);
-        return;
-    }
-    worker.reset(); // serves its pending hand-over (which finds Active false) while waiting
+TMonitorWorker* TJexRegistryLog::CreateWorker() {
+    return CreateThread<logregistry::TNotificationThread>(this);
 }
 
 void TJexRegistryLog::Notify() {

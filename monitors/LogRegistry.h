@@ -8,9 +8,8 @@
 #pragma once
 
 #include "host/core/Classes.h"
-#include "host/core/ClassesThread.h"
 #include "host/core/Registry.h"
-#include "logging/LogBase.h"
+#include "monitors/MonitorWorker.h"
 #include "platform/KeyStore.h"
 
 #include <atomic>
@@ -50,14 +49,14 @@ namespace logregistry {
 /// The worker of an active TJexRegistryLog. Its owner creates it (host::CreateThread) and frees
 /// it; it takes a copy of the owner's RootKey, Key and Options when it is created, so later
 /// changes of them wait for the next activation.
-class TNotificationThread : public host::TThread {
+class TNotificationThread : public TMonitorWorker {
 public:
     explicit TNotificationThread(TJexRegistryLog* AOwner);
     ~TNotificationThread() override;
 
     /// Asks the worker to end and wakes its wait at once; destroy the thread afterwards to
     /// wait for it.
-    void Stop();
+    void Stop() override;
 
     /// True once the worker has opened the key and its changes count (from any thread).
     bool Watching() const { return FWatching.load(); }
@@ -92,20 +91,12 @@ private:
 /// ERegistryNotificationError reaches the application's exception handling on the main thread.
 /// RootKey, Key and Options apply at the next activation; activating an active component
 /// replaces its worker. Each component reports changes under its own key only.
-class TJexRegistryLog : public TJexLogBase {
+class TJexRegistryLog : public TJexMonitorLog {
     JEX_CLASS(TJexRegistryLog)
 
 public:
     explicit TJexRegistryLog(host::TComponent* AOwner);
     ~TJexRegistryLog() override;
-
-    /// Stores the flag, stops a running worker and, for true, starts a new one (unless a
-    /// stored form is loading: Key, RootKey and Options come after Active there, so Loaded
-    /// starts it).
-    void SetActive(bool AValue) override;
-
-    /// Starts the worker of a component activated while its form was loading.
-    void Loaded() override;
 
     /// Raises OnRegistryNotification(this) when Active and assigned; the worker's hand-over
     /// calls it on the main thread.
@@ -130,19 +121,15 @@ public:
     }
 
     /// The running worker; nullptr while inactive.
-    logregistry::TNotificationThread* Worker() const { return FWorker.get(); }
+    logregistry::TNotificationThread* Worker() const {
+        return static_cast<logregistry::TNotificationThread*>(CurrentWorker());
+    }
+
+protected:
+    /// Starts a worker on a copy of RootKey, Key and Options; it opens the key itself.
+    TMonitorWorker* CreateWorker() override;
 
 private:
-    friend class logregistry::TNotificationThread;
-
-    /// Stops and frees the worker; from inside its own hand-over it only stops it, and the next
-    /// start or the destructor frees it once the hand-over has returned.
-    void FreeWorker();
-    void StartWorker();
-
-    std::unique_ptr<logregistry::TNotificationThread> FWorker;
-    std::unique_ptr<logregistry::TNotificationThread> FRetired;
-    logregistry::TNotificationThread* FHandingOver = nullptr; ///< the worker whose Notify runs
     host::HKEY FRootKey = host::HKEY_LOCAL_MACHINE;
     std::string FKey = DefaultRegistryKey;
     TRegistryNotificationOptions FOptions = DefaultRegistryNotificationOptions;

@@ -100,11 +100,18 @@ extern "C" void RemoveTemporariesAndEnd(int ASignal) {
     ::raise(ASignal);
 }
 
+// Set once RemoveTemporariesOnSignals installed the handlers; until then no signal looks at the
+// slots and there is nothing to hold back.
+std::atomic<bool> GCleanupInstalled{false};
+
 // Holds the cleanup signals back in this thread while a temporary file is created and listed,
 // or renamed and struck off, so that none arrives between the two steps.
 class TSignalBlock {
 public:
-    TSignalBlock() {
+    TSignalBlock()
+        : FBlocked(GCleanupInstalled.load(std::memory_order_acquire)) {
+        if (!FBlocked)
+            return;
         sigset_t set;
         sigemptyset(&set);
         for (int signal : CleanupSignals)
@@ -112,13 +119,17 @@ public:
         ::pthread_sigmask(SIG_BLOCK, &set, &FOld);
     }
 
-    ~TSignalBlock() { ::pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }
+    ~TSignalBlock() {
+        if (FBlocked)
+            ::pthread_sigmask(SIG_SETMASK, &FOld, nullptr);
+    }
 
     TSignalBlock(const TSignalBlock&) = delete;
     TSignalBlock& operator=(const TSignalBlock&) = delete;
 
 private:
-    sigset_t FOld;
+    bool FBlocked;
+    sigset_t FOld{};
 };
 
 std::string FolderOf(const std::string& APath) {
@@ -145,16 +156,6 @@ std::string UniqueSuffix() {
         value /= 36;
     }
     return suffix;
-}
-
-bool SyncFolder(const std::string& AFolder) {
-    const int fd =
-        ::open(AFolder.empty() ? "." : AFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
 }
 
 } // namespace
@@ -275,46 +276,81 @@ std::string FollowLinks(const std::string& APath) {
 TFileReplacement::TFileReplacement(std::string APath, TReplaceOptions AOptions)
     : FPath(std::move(APath))
     , FOptions(std::move(AOptions)) {
-    FTarget = FollowLinks(FPath);
+    // The folder is opened once and everything after that names files relative to it, so the
+    // path is walked once and not for every step.
+    FTarget = FPath;
+    OpenFolder();
 
     struct stat old {};
 
-    const bool exists = ::stat(FTarget.c_str(), &old) == 0;
+    bool exists = ::fstatat(FFolder, FTargetName.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISLNK(old.st_mode)) {
+        CloseFolder();
+        FTarget = FollowLinks(FPath);
+        OpenFolder();
+        exists = ::fstatat(FFolder, FTargetName.c_str(), &old, 0) == 0;
+    }
     if (exists) {
-        if (!S_ISREG(old.st_mode))
+        if (!S_ISREG(old.st_mode)) {
+            CloseFolder();
             RaiseNotRegular("create", FPath, old.st_mode);
+        }
         for (const std::string& input : FOptions.Inputs) {
             dev_t device = 0;
             ino_t inode = 0;
-            if (FileIdentity(input, device, inode) && device == old.st_dev && inode == old.st_ino)
+            if (FileIdentity(input, device, inode) && device == old.st_dev && inode == old.st_ino) {
+                CloseFolder();
                 throw EFileError("create", FPath, EINVAL, TFileErrorKind::fekSameAsInput,
                                  "is one of the input files (" + input + ")");
+            }
         }
     }
 
-    const std::size_t slash = FTarget.rfind('/');
-    std::string name = slash == std::string::npos ? FTarget : FTarget.substr(slash + 1);
+    std::string name = FTargetName;
     if (name.size() > 200)
         name.resize(200); // the temporary's name must stay within the 255 bytes a name may have
-    const std::string stem = FolderOf(FTarget) + "." + name + ".";
+    const std::string stem = "." + name + ".";
     {
         const TSignalBlock block;
         int error = EEXIST;
         for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-            FTemporary = stem + UniqueSuffix();
+            FTemporaryName = stem + UniqueSuffix();
             // Created by this call or not at all (O_EXCL), with the umask applied by the system.
-            FFd =
-                ::open(FTemporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+            FFd = ::openat(FFolder, FTemporaryName.c_str(),
+                           O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
             error = FFd < 0 ? errno : 0;
         }
         if (FFd < 0) {
-            FTemporary.clear();
+            FTemporaryName.clear();
+            CloseFolder();
             throw EFileError("create", FPath, error);
         }
+        FTemporary = FolderOf(FTarget) + FTemporaryName;
         FSlot = ArmSlot(FTemporary);
     }
     if (exists && ::fchmod(FFd, old.st_mode & 07777) != 0)
         Fail("create", errno);
+}
+
+void TFileReplacement::OpenFolder() {
+    const std::size_t slash = FTarget.rfind('/');
+    FTargetName = slash == std::string::npos ? FTarget : FTarget.substr(slash + 1);
+    const std::string folder = FolderOf(FTarget);
+    const char* path = folder.empty() ? "." : folder.c_str();
+    FFolder = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder that may be written but not read still takes the file when nothing needs to be
+    // flushed in it.
+    if (FFolder < 0 && errno == EACCES && !FOptions.Sync)
+        FFolder = ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (FFolder < 0)
+        throw EFileError("create", FPath, errno);
+}
+
+void TFileReplacement::CloseFolder() noexcept {
+    if (FFolder >= 0) {
+        ::close(FFolder);
+        FFolder = -1;
+    }
 }
 
 TFileReplacement::~TFileReplacement() {
@@ -328,10 +364,12 @@ void TFileReplacement::Discard() noexcept {
     }
     if (!FTemporary.empty()) {
         const TSignalBlock block;
-        ::unlink(FTemporary.c_str());
+        ::unlinkat(FFolder, FTemporaryName.c_str(), 0);
         DisarmSlot(FSlot);
         FTemporary.clear();
+        FTemporaryName.clear();
     }
+    CloseFolder();
 }
 
 void TFileReplacement::Fail(const char* AOperation, int AErrno) {
@@ -368,13 +406,17 @@ void TFileReplacement::Commit() {
         Fail("write", errno);
     {
         const TSignalBlock block;
-        if (::rename(FTemporary.c_str(), FTarget.c_str()) != 0)
+        if (::renameat(FFolder, FTemporaryName.c_str(), FFolder, FTargetName.c_str()) != 0)
             Fail("rename", errno);
         DisarmSlot(FSlot);
         FTemporary.clear();
+        FTemporaryName.clear();
     }
-    if (FOptions.Sync && !SyncFolder(FolderOf(FTarget)))
-        throw EFileError("write", FPath, errno);
+    const bool synced = !FOptions.Sync || ::fsync(FFolder) == 0;
+    const int error = errno;
+    CloseFolder();
+    if (!synced)
+        throw EFileError("write", FPath, error);
 }
 
 void ReplaceFile(const std::string& APath, std::string_view AContent, TReplaceOptions AOptions) {
@@ -384,6 +426,7 @@ void ReplaceFile(const std::string& APath, std::string_view AContent, TReplaceOp
 }
 
 void RemoveTemporariesOnSignals() {
+    GCleanupInstalled.store(true, std::memory_order_release);
     for (int signal : CleanupSignals) {
         struct sigaction previous {};
 

@@ -113,7 +113,9 @@ struct TReplaceOptions {
 /// never a part. A symbolic link is written through: the file it points to is replaced. An
 /// existing target keeps its permission bits; a new one gets 0666 less the umask. Every failure
 /// removes the temporary file and leaves the target as it was; so does destruction without
-/// Commit. With RemoveTemporariesOnSignals, SIGINT, SIGTERM and SIGHUP remove it too.
+/// Commit. The target's folder is opened once and held open: the temporary file, the rename and
+/// the folder's flush name their files relative to it, so the path is walked once. With
+/// RemoveTemporariesOnSignals, SIGINT, SIGTERM and SIGHUP remove it too.
 class TFileReplacement {
 public:
     /// Checks the target and creates the temporary file. Raises fekNotRegular when APath exists
@@ -144,11 +146,16 @@ public:
 
 private:
     [[noreturn]] void Fail(const char* AOperation, int AErrno);
+    void OpenFolder();
+    void CloseFolder() noexcept;
 
     std::string FPath;
     std::string FTarget;
+    std::string FTargetName; ///< the target's name within FFolder
     std::string FTemporary;
+    std::string FTemporaryName; ///< the temporary's name within FFolder
     TReplaceOptions FOptions;
+    int FFolder = -1; ///< the target's folder, open while the replacement is under way
     int FFd = -1;
     int FSlot = -1; ///< where the temporary is listed for the signal handler, or -1
 };

@@ -608,12 +608,18 @@ public:
 
     int WriteValue(const std::string& AHive, const std::string& APath, std::string_view AName,
                    TKeyValueType AType, std::string_view AData) override {
-        std::string file;
-        const int error = ValuePath(AHive, APath, AName, file);
+        if (AName.size() > MaxValueNameLength)
+            return EINVAL;
+        // The key is not looked up first: the replacement opens its folder, and a missing key
+        // is a missing folder.
+        std::string folder;
+        const int error = KeyFolder(AHive, APath, folder);
         if (error != 0)
             return error;
         const TKeyValue value{std::string(AName), AType, std::string(AData)};
-        return PlatformServices().Files->ReplaceFile(file, FormatKeyValueFile(value));
+        const int replaced = PlatformServices().Files->ReplaceFile(
+            folder + "/" + ValueFileName(AName), FormatKeyValueFile(value));
+        return replaced == ENOTDIR ? ENOENT : replaced;
     }
 
     int DeleteValue(const std::string& AHive, const std::string& APath,

@@ -3,7 +3,7 @@
 #include "monitors/LogFile.h"
 
 #include "host/forms/Forms.h"
-#include "host/widgetsets/headless/HeadlessWidgetSet.h"
+#include "tests/support/MonitorFixture.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ThreadStats.h"
 
@@ -27,10 +27,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TJexFileLogTest : public ::testing::Test {
+class TJexFileLogTest : public jex::test::TMonitorFixture {
 protected:
     void SetUp() override {
-        host::InitApplication(std::make_unique<host::THeadlessWidgetSet>());
+        TMonitorFixture::SetUp();
         FLog.reset(host::Create<TJexFileLog>(nullptr));
         FLog->SetFolder(Dir());
         FLog->SetOnFileNotification(TFileNotifyEvent::FromCallable(
@@ -44,39 +44,10 @@ protected:
 
     void TearDown() override {
         FLog.reset();
-        host::DoneApplication();
+        TMonitorFixture::TearDown();
     }
 
     std::string Dir() const { return FTemp.Path().string(); }
-
-    /// Serves the worker's hand-overs until APredicate holds or AMilliseconds have passed.
-    static bool PumpUntil(const std::function<bool()>& APredicate, int AMilliseconds = 3000) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(AMilliseconds);
-        while (!APredicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            if (!host::CheckSynchronize())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
-
-    /// Serves hand-overs for AMilliseconds.
-    static void PumpFor(int AMilliseconds) {
-        PumpUntil([] { return false; }, AMilliseconds);
-    }
-
-    /// Waits until the worker is blocked handing a change over.
-    static bool WorkerBlockedInHandOver() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (!host::SynchronizePending())
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return true;
-    }
 
     static void Touch(const fs::path& APath) {
         const int fd = open(APath.c_str(), O_CREAT | O_WRONLY, 0644);

@@ -5,9 +5,9 @@
 
 #include "host/core/Registry.h"
 #include "host/forms/Forms.h"
-#include "host/widgetsets/headless/HeadlessWidgetSet.h"
 #include "platform/KeyStore.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/MonitorFixture.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -24,11 +24,11 @@ namespace {
 
 constexpr const char* Watched = "Software\\Velmora";
 
-class TJexRegistryLogTest : public ::testing::Test {
+class TJexRegistryLogTest : public jex::test::TMonitorFixture {
 protected:
     void SetUp() override {
         platform::LinuxKeyStore().SetRoot(FRoot.Path().string());
-        host::InitApplication(std::make_unique<host::THeadlessWidgetSet>());
+        TMonitorFixture::SetUp();
         ASSERT_TRUE(Open(Watched, true));
         ASSERT_TRUE(Open("Software\\Velmora\\Sub", true));
         ASSERT_TRUE(Open("Software\\Other", true));
@@ -37,7 +37,7 @@ protected:
 
     void TearDown() override {
         FLog.reset();
-        host::DoneApplication();
+        TMonitorFixture::TearDown();
         platform::LinuxKeyStore().SetRoot({});
     }
 
@@ -70,23 +70,6 @@ protected:
         while (ALog.Worker() != nullptr && !ALog.Worker()->Watching() &&
                !ALog.Worker()->Finished() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-
-    /// Serves hand-overs until APredicate holds or AMilliseconds have passed.
-    static bool PumpUntil(const std::function<bool()>& APredicate, int AMilliseconds = 3000) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(AMilliseconds);
-        while (!APredicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            if (!host::CheckSynchronize())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
-
-    static void PumpFor(int AMilliseconds) {
-        PumpUntil([] { return false; }, AMilliseconds);
     }
 
     jex::test::TempDir FRoot;

@@ -127,6 +127,32 @@ TEST(FileOpsReplaceTest, ReplacesTheContentAndLeavesOnlyTheFile) {
     EXPECT_EQ(EntryCount(dir.Path()), 2u);
 }
 
+TEST(FileOpsReplaceTest, APathWithoutAFolderIsReplacedInTheCurrentOne) {
+    TempDir dir;
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());
+    WriteFileBytes("here.map", "old");
+    fileops::ReplaceFile("here.map", "new", {{}, true});
+    fileops::ReplaceFile("made.map", "made");
+    fs::current_path(before);
+    EXPECT_EQ(ReadFileBytes(dir.File("here.map")), "new");
+    EXPECT_EQ(ReadFileBytes(dir.File("made.map")), "made");
+    EXPECT_EQ(EntryCount(dir.Path()), 2u);
+}
+
+TEST(FileOpsReplaceTest, AMissingFolderIsACreateErrorThatLeavesNothing) {
+    TempDir dir;
+    const EFileError missing = ErrorOf([&] {
+        fileops::ReplaceFile(dir.File("none/app.map"), "x", {{}, true});
+    });
+    EXPECT_EQ(missing.Operation(), "create");
+    EXPECT_EQ(missing.Errno(), ENOENT);
+    WriteFileBytes(dir.File("plain"), "a file");
+    EXPECT_EQ(ErrorOf([&] { fileops::ReplaceFile(dir.File("plain/app.map"), "x"); }).Errno(),
+              ENOTDIR);
+    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+}
+
 TEST(FileOpsReplaceTest, KeepsAnExistingFilesModeAndGivesANewOneTheUmasks) {
     TempDir dir;
     WriteFileBytes(dir.File("kept"), "old");

@@ -78,6 +78,20 @@ TEST_F(TKeyStoreTest, KeysInOtherHivesAndMissingKeysStaySeparate) {
     EXPECT_EQ(FStore.ReadValue(HKLM, "Software", "absent", value), ENOENT);
 }
 
+TEST_F(TKeyStoreTest, AValueWriteToAKeyThatIsGoneCreatesNothing) {
+    ASSERT_EQ(FStore.CreateKey(HKLM, "Gone"), 0);
+    ASSERT_EQ(FStore.DeleteKey(HKLM, "Gone"), 0);
+    EXPECT_EQ(FStore.WriteValue(HKLM, "Gone", "v", kvString, "x"), ENOENT);
+    EXPECT_EQ(FStore.WriteValue(HKLM, "Gone\\Below", "v", kvString, "x"), ENOENT);
+    EXPECT_FALSE(FStore.KeyExists(HKLM, "Gone"));
+    // A key folder replaced by a plain file by hand reads as missing too.
+    jex::test::WriteFileBytes((FRoot.Path() / HKLM / "FILE").string(), "not a key");
+    EXPECT_EQ(FStore.WriteValue(HKLM, "File", "v", kvString, "x"), ENOENT);
+    EXPECT_EQ(FStore.WriteValue(HKLM, "File\\Below", "v", kvString, "x"), ENOENT);
+    EXPECT_EQ(jex::test::ReadFileBytes((FRoot.Path() / HKLM / "FILE").string()), "not a key");
+    EXPECT_EQ(jex::test::EntryCount(FRoot.Path() / HKLM), 2u); // the lock and the file
+}
+
 TEST_F(TKeyStoreTest, BadKeyPathsAreRefusedAndTouchNothing) {
     ASSERT_EQ(FStore.CreateKey(HKLM, "Keep"), 0);
     const std::size_t before = EntriesBelowRoot();

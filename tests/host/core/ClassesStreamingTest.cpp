@@ -2,357 +2,21 @@
 // reading rules and errors.
 #include "host/core/ClassesStreaming.h"
 
+#include "tests/support/Raises.h"
+#include "tests/support/SampleComponents.h"
+
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 using namespace host;
+using namespace jex::test;
 
 namespace {
-
-std::vector<std::string>& LoadLog() {
-    static std::vector<std::string> log;
-    return log;
-}
-
-enum TWidgetKind : std::uint8_t { wkNone, wkSmall, wkLarge };
-
-enum TWidgetOption : std::uint8_t { woBold, woItalic, woUnder };
-
-using TWidgetOptions = TSet<TWidgetOption>;
-
-enum TSendFormat : std::uint8_t { sfBitmap, sfJpeg };
-
-const TTypeInfo& WidgetKindType() {
-    return EnumType<TWidgetKind>("TWidgetKind", {"wkNone", "wkSmall", "wkLarge"});
-}
-
-const TTypeInfo& WidgetOptionsType() {
-    return SetType<TWidgetOption>(
-        "TWidgetOptions",
-        EnumType<TWidgetOption>("TWidgetOption", {"woBold", "woItalic", "woUnder"}));
-}
-
-// A settings sub-object, written flattened ("SendTo.EMail").
-class TTestSendTo : public TPersistent {
-    JEX_CLASS(TTestSendTo)
-
-public:
-    const std::string& EMail() const { return FEMail; }
-
-    void SetEMail(const std::string& AValue) { FEMail = AValue; }
-
-    bool Attach() const { return FAttach; }
-
-    void SetAttach(bool AValue) { FAttach = AValue; }
-
-    TSendFormat Format() const { return FFormat; }
-
-    void SetFormat(TSendFormat AValue) { FFormat = AValue; }
-
-    TWidgetOptions Options() const { return FOptions; }
-
-    void SetOptions(TWidgetOptions AValue) { FOptions = AValue; }
-
-    void CopyFrom(const TTestSendTo& AOther) {
-        FEMail = AOther.FEMail;
-        FAttach = AOther.FAttach;
-        FFormat = AOther.FFormat;
-        FOptions = AOther.FOptions;
-    }
-
-private:
-    std::string FEMail;
-    bool FAttach = false;
-    TSendFormat FFormat = sfBitmap;
-    TWidgetOptions FOptions;
-};
-
-const TClassInfo& TTestSendTo::StaticClassInfo() {
-    using T = TTestSendTo;
-    static const TClassInfo info =
-        TClassInfoBuilder<T>("TTestSendTo", &TPersistent::StaticClassInfo())
-            .String("EMail", &T::EMail, &T::SetEMail)
-            .Bool("Attach", &T::Attach, &T::SetAttach, false)
-            .Enum("Format", &T::Format, &T::SetFormat,
-                  EnumType<TSendFormat>("TSendFormat", {"sfBitmap", "sfJpeg"}), sfBitmap)
-            .Set("Options", &T::Options, &T::SetOptions, WidgetOptionsType())
-            .Build();
-    return info;
-}
-
-// A string list in miniature.
-class TTestLines : public TPersistent, public IStreamableStrings {
-public:
-    std::vector<std::string> GetLines() const override { return FLines; }
-
-    void SetLines(const std::vector<std::string>& ALines) override { FLines = ALines; }
-
-    std::vector<std::string> FLines;
-};
-
-class TTestItem : public TPersistent {
-    JEX_CLASS(TTestItem)
-
-public:
-    const std::string& Caption() const { return FCaption; }
-
-    void SetCaption(const std::string& AValue) { FCaption = AValue; }
-
-    int Width() const { return FWidth; }
-
-    void SetWidth(int AValue) { FWidth = AValue; }
-
-    TComponent* Link() const { return FLink; }
-
-    void SetLink(TComponent* AValue) { FLink = AValue; }
-
-private:
-    std::string FCaption;
-    int FWidth = 0;
-    TComponent* FLink = nullptr;
-};
-
-const TClassInfo& TTestItem::StaticClassInfo() {
-    using T = TTestItem;
-    static const TClassInfo info =
-        TClassInfoBuilder<T>("TTestItem", &TPersistent::StaticClassInfo())
-            .String("Caption", &T::Caption, &T::SetCaption)
-            .Integer("Width", &T::Width, &T::SetWidth, 0)
-            .Object("Link", &T::Link, &T::SetLink)
-            .Build();
-    return info;
-}
-
-// A collection in miniature; counts its update brackets.
-class TTestItems : public TPersistent, public IStreamableCollection {
-public:
-    int Count() const override { return static_cast<int>(FItems.size()); }
-
-    TTestItem* Item(int AIndex) const override {
-        return FItems[static_cast<std::size_t>(AIndex)].get();
-    }
-
-    void Clear() override { FItems.clear(); }
-
-    TTestItem* Add() override {
-        FItems.push_back(std::make_unique<TTestItem>());
-        return FItems.back().get();
-    }
-
-    void BeginUpdate() override { ++FUpdateDepth; }
-
-    void EndUpdate() override {
-        --FUpdateDepth;
-        ++FEndUpdates;
-    }
-
-    std::vector<std::unique_ptr<TTestItem>> FItems;
-    int FUpdateDepth = 0;
-    int FEndUpdates = 0;
-};
-
-class TTestWidget : public TComponent {
-    JEX_CLASS(TTestWidget)
-
-public:
-    explicit TTestWidget(TComponent* AOwner)
-        : TComponent(AOwner) {}
-
-    const std::string& Caption() const {
-        FStateAtCaptionRead = ComponentState();
-        return FCaption;
-    }
-
-    void SetCaption(const std::string& AValue) {
-        FCaption = AValue;
-        FStateAtCaption = ComponentState();
-    }
-
-    int Count() const { return FCount; }
-
-    void SetCount(int AValue) { FCount = AValue; }
-
-    bool Enabled() const { return FEnabled; }
-
-    void SetEnabled(bool AValue) { FEnabled = AValue; }
-
-    bool Visible() const { return FVisible; }
-
-    void SetVisible(bool AValue) { FVisible = AValue; }
-
-    TWidgetKind Kind() const { return FKind; }
-
-    void SetKind(TWidgetKind AValue) { FKind = AValue; }
-
-    TWidgetOptions Options() const { return FOptions; }
-
-    void SetOptions(TWidgetOptions AValue) { FOptions = AValue; }
-
-    double Ratio() const { return FRatio; }
-
-    void SetRatio(double AValue) { FRatio = AValue; }
-
-    float Scale() const { return FScale; }
-
-    void SetScale(float AValue) { FScale = AValue; }
-
-    std::int64_t Big() const { return FBig; }
-
-    void SetBig(std::int64_t AValue) { FBig = AValue; }
-
-    TDateTime Stamp() const { return FStamp; }
-
-    void SetStamp(TDateTime AValue) { FStamp = AValue; }
-
-    double Price() const { return FPrice; }
-
-    void SetPrice(double AValue) { FPrice = AValue; }
-
-    std::uint32_t Handle() const { return FHandle; }
-
-    void SetHandle(std::uint32_t AValue) { FHandle = AValue; }
-
-    const std::string& Hidden() const { return FHidden; }
-
-    void SetHidden(const std::string& AValue) { FHidden = AValue; }
-
-    bool IsHiddenStored() const { return FStoreHidden; }
-
-    TTestSendTo* SendTo() const { return FSendTo.get(); }
-
-    void SetSendTo(TTestSendTo* AValue) { FSendTo->CopyFrom(*AValue); }
-
-    TTestLines* Lines() const { return FLines.get(); }
-
-    void SetLines(TTestLines* AValue) { FLines->FLines = AValue->FLines; }
-
-    TTestItems* Items() const { return FItems.get(); }
-
-    void SetItems(TTestItems*) {}
-
-    TComponent* Buddy() const { return FBuddy; }
-
-    void SetBuddy(TComponent* AValue) {
-        FBuddy = AValue;
-        if (AValue != nullptr)
-            AValue->FreeNotification(this);
-    }
-
-    const TNotifyEvent& OnClick() const { return FOnClick; }
-
-    void SetOnClick(const TNotifyEvent& AValue) { FOnClick = AValue; }
-
-    void Loaded() override {
-        TComponent::Loaded();
-        LoadLog().push_back(Name());
-    }
-
-    void Notification(TComponent* AComponent, TOperation AOperation) override {
-        TComponent::Notification(AComponent, AOperation);
-        if (AOperation == opRemove && AComponent == FBuddy)
-            FBuddy = nullptr;
-    }
-
-    bool FStoreHidden = false;
-    TComponentState FStateAtCaption;
-    mutable TComponentState FStateAtCaptionRead;
-
-private:
-    std::string FCaption;
-    int FCount = 0;
-    bool FEnabled = true;
-    bool FVisible = false;
-    TWidgetKind FKind = wkNone;
-    TWidgetOptions FOptions{woBold};
-    double FRatio = 0;
-    float FScale = 0;
-    std::int64_t FBig = 0;
-    TDateTime FStamp = 0;
-    double FPrice = 0;
-    std::uint32_t FHandle = 0;
-    std::string FHidden;
-    std::unique_ptr<TTestSendTo> FSendTo = std::make_unique<TTestSendTo>();
-    std::unique_ptr<TTestLines> FLines = std::make_unique<TTestLines>();
-    std::unique_ptr<TTestItems> FItems = std::make_unique<TTestItems>();
-    TComponent* FBuddy = nullptr;
-    TNotifyEvent FOnClick;
-};
-
-const TClassInfo& TTestWidget::StaticClassInfo() {
-    using T = TTestWidget;
-    static const TClassInfo info =
-        TClassInfoBuilder<T>("TTestWidget", &TComponent::StaticClassInfo())
-            .Component()
-            .String("Caption", &T::Caption, &T::SetCaption)
-            .Integer("Count", &T::Count, &T::SetCount)
-            .Bool("Enabled", &T::Enabled, &T::SetEnabled, true)
-            .Bool("Visible", &T::Visible, &T::SetVisible)
-            .Enum("Kind", &T::Kind, &T::SetKind, WidgetKindType(), wkNone)
-            .Set("Options", &T::Options, &T::SetOptions, WidgetOptionsType(), {woBold})
-            .Float("Ratio", &T::Ratio, &T::SetRatio)
-            .Float("Scale", &T::Scale, &T::SetScale, ftSingle)
-            .Int64("Big", &T::Big, &T::SetBig)
-            .DateTime("Stamp", &T::Stamp, &T::SetStamp)
-            .Float("Price", &T::Price, &T::SetPrice, ftCurr)
-            .Integer("Handle", &T::Handle, &T::SetHandle, 0)
-            .String("Hidden", &T::Hidden, &T::SetHidden, Stored(&T::IsHiddenStored))
-            .Object("SendTo", &T::SendTo, &T::SetSendTo)
-            .Strings("Lines", &T::Lines, &T::SetLines)
-            .Collection("Items", &T::Items, &T::SetItems)
-            .Object("Buddy", &T::Buddy, &T::SetBuddy)
-            .Event("OnClick", &T::OnClick, &T::SetOnClick)
-            .Build();
-    return info;
-}
-
-class TTestForm : public TComponent {
-    JEX_CLASS(TTestForm)
-
-public:
-    explicit TTestForm(TComponent* AOwner)
-        : TComponent(AOwner) {}
-
-    const std::string& Caption() const { return FCaption; }
-
-    void SetCaption(const std::string& AValue) { FCaption = AValue; }
-
-    TNotifyEvent OnCreate() const { return FOnCreate; }
-
-    void SetOnCreate(TNotifyEvent AValue) { FOnCreate = AValue; }
-
-    void WidgetClick(TObject*) { ++FClicks; }
-
-    void FormCreate(TObject*) {}
-
-    void KeyPressed(TObject*, char&) {}
-
-    void Loaded() override {
-        TComponent::Loaded();
-        LoadLog().push_back(Name());
-    }
-
-    int FClicks = 0;
-
-private:
-    std::string FCaption;
-    TNotifyEvent FOnCreate;
-};
-
-const TClassInfo& TTestForm::StaticClassInfo() {
-    using T = TTestForm;
-    static const TClassInfo info = TClassInfoBuilder<T>("TTestForm", &TComponent::StaticClassInfo())
-                                       .Component()
-                                       .String("Caption", &T::Caption, &T::SetCaption)
-                                       .Event("OnCreate", &T::OnCreate, &T::SetOnCreate)
-                                       .Method("WidgetClick", &T::WidgetClick)
-                                       .Method("FormCreate", &T::FormCreate)
-                                       .Method("KeyPressed", &T::KeyPressed)
-                                       .Build();
-    return info;
-}
 
 // A form whose constructor makes one of its parts itself, as C++ forms with typed members do.
 class TPrebuiltForm : public TTestForm {
@@ -507,19 +171,6 @@ protected:
 
     static std::unique_ptr<TComponent> Read(const std::string& AText) {
         return std::unique_ptr<TComponent>(ReadComponentFromText(AText));
-    }
-
-    // The message of the host exception of type E that AFunc raises.
-    template <typename E, typename F>
-    static std::string MessageOf(F AFunc) {
-        try {
-            AFunc();
-        } catch (const E& e) {
-            return e.Message();
-        } catch (const std::exception& e) {
-            return std::string("wrong exception: ") + e.what();
-        }
-        return "no exception";
     }
 
     static std::string ReadError(const std::string& AText) {
@@ -768,6 +419,62 @@ TEST_F(ClassesStreamingTest, ACollectionReadTwiceKeepsOnlyTheLastItemsAndTheirRe
     EXPECT_EQ(w1->Items()->Item(0)->Link(), nullptr);
     EXPECT_EQ(w1->Items()->FEndUpdates, 2);
     EXPECT_EQ(w1->Buddy(), nullptr);
+}
+
+TEST_F(ClassesStreamingTest, ItemsHoldCollectionsOfTheirOwnWrittenOnlyWhenNotEmpty) {
+    auto form = std::unique_ptr<TTestForm>(Create<TTestForm>(nullptr));
+    form->SetName("Form1");
+    auto* w1 = Create<TTestWidget>(form.get());
+    w1->SetName("Widget1");
+    TTestItem* outer = w1->Items()->Add();
+    outer->Children()->Add()->SetLink(w1);
+    outer->Children()->Item(0)->Children()->Add()->SetCaption("deep");
+    w1->Items()->Add()->SetWidth(2);
+    const std::string written = WriteComponentToText(form.get());
+    EXPECT_EQ(written, Text({"object Form1: TTestForm",
+                             "  object Widget1: TTestWidget",
+                             "    Count = 0",
+                             "    Visible = False",
+                             "    SendTo.Options = []",
+                             "    Items = <",
+                             "      item",
+                             "        Children = <",
+                             "          item",
+                             "            Link = Widget1",
+                             "            Children = <",
+                             "              item",
+                             "                Caption = 'deep'",
+                             "              end>",
+                             "          end>",
+                             "      end",
+                             "      item",
+                             "        Width = 2",
+                             "      end>",
+                             "  end",
+                             "end"}));
+    auto loaded = Read(written);
+    auto* back = dynamic_cast<TTestWidget*>(loaded->FindComponent("Widget1"));
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(back->Items()->Count(), 2);
+    TTestItem* inner = back->Items()->Item(0)->Children()->Item(0);
+    EXPECT_EQ(inner->Link(), back);
+    EXPECT_EQ(inner->Children()->Item(0)->Caption(), "deep");
+    EXPECT_EQ(WriteComponentToText(loaded.get()), written);
+}
+
+// The fuzz target starts from this seed: it must stay a form that reads, with every kind of
+// property the sample components publish.
+TEST_F(ClassesStreamingTest, TheFuzzSeedReadsAndWritesBackToTheSameText) {
+    std::ifstream in(std::string(JEX_SOURCE_DIR) + "/fuzz/corpus/StoredForm/sample.txt",
+                     std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_FALSE(text.empty());
+    auto first = Read(text);
+    auto* w1 = dynamic_cast<TTestWidget*>(first->FindComponent("W1"));
+    ASSERT_NE(w1, nullptr);
+    EXPECT_EQ(w1->Items()->Item(0)->Children()->Item(0)->Link(), first.get());
+    const std::string written = WriteComponentToText(first.get());
+    EXPECT_EQ(WriteComponentToText(Read(written).get()), written);
 }
 
 TEST_F(ClassesStreamingTest, ReadingIntoAnExistingRootReusesItsOwnPartsAndChecksTheClass) {

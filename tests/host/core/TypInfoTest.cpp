@@ -3,6 +3,8 @@
 #include "host/core/TypInfo.h"
 
 #include "host/core/Classes.h"
+#include "tests/support/Raises.h"
+#include "tests/support/SampleComponents.h"
 
 #include <gtest/gtest.h>
 
@@ -12,133 +14,34 @@
 #include <vector>
 
 using namespace host;
+using namespace jex::test;
 
 namespace {
 
-enum TShade : std::uint8_t { shLight, shMedium, shDark };
-
-enum TEdge : std::uint8_t { edLeft, edTop, edRight, edBottom };
-
-using TEdges = TSet<TEdge>;
-
-const TTypeInfo& ShadeType() {
-    return EnumType<TShade>("TShade", {"shLight", "shMedium", "shDark"});
-}
-
-const TTypeInfo& EdgesType() {
-    return SetType<TEdge>("TEdges",
-                          EnumType<TEdge>("TEdge", {"edLeft", "edTop", "edRight", "edBottom"}));
-}
-
-class TPanelInfo : public TComponent {
-    JEX_CLASS(TPanelInfo)
+// Publishes Tag again with another default and adds two properties of its own, one of them
+// read-only and answered by value.
+class TWideForm : public TTestForm {
+    JEX_CLASS(TWideForm)
 
 public:
-    explicit TPanelInfo(TComponent* AOwner)
-        : TComponent(AOwner) {}
-
-    // By const reference and by value: the builder takes both.
-    const std::string& Title() const { return FTitle; }
-
-    void SetTitle(const std::string& AValue) { FTitle = AValue; }
-
-    std::string Footer() const { return "footer"; }
-
-    int Width() const { return FWidth; }
-
-    void SetWidth(int AValue) { FWidth = AValue; }
-
-    bool Flat() const { return FFlat; }
-
-    void SetFlat(bool AValue) { FFlat = AValue; }
-
-    TShade Shade() const { return FShade; }
-
-    void SetShade(TShade AValue) { FShade = AValue; }
-
-    const TEdges& Anchors() const { return FAnchors; }
-
-    void SetAnchors(const TEdges& AValue) { FAnchors = AValue; }
-
-    double Ratio() const { return FRatio; }
-
-    void SetRatio(double AValue) { FRatio = AValue; }
-
-    TComponent* Partner() const { return FPartner; }
-
-    void SetPartner(TComponent* AValue) { FPartner = AValue; }
-
-    TNotifyEvent OnResize() const { return FOnResize; }
-
-    void SetOnResize(TNotifyEvent AValue) { FOnResize = AValue; }
-
-    bool IsWidthStored() const { return FWidth != 17; }
-
-    void PanelResize(TObject*) {}
-
-private:
-    std::string FTitle;
-    int FWidth = 0;
-    bool FFlat = false;
-    TShade FShade = shLight;
-    TEdges FAnchors{edLeft, edTop};
-    double FRatio = 0;
-    TComponent* FPartner = nullptr;
-    TNotifyEvent FOnResize;
-};
-
-const TClassInfo& TPanelInfo::StaticClassInfo() {
-    using T = TPanelInfo;
-    static const TClassInfo info =
-        TClassInfoBuilder<T>("TPanelInfo", &TComponent::StaticClassInfo())
-            .Component()
-            .String("Title", &T::Title, &T::SetTitle)
-            .String("Footer", &T::Footer, nullptr)
-            .Integer("Width", &T::Width, &T::SetWidth, 0, Stored(&T::IsWidthStored))
-            .Bool("Flat", &T::Flat, &T::SetFlat, false)
-            .Enum("Shade", &T::Shade, &T::SetShade, ShadeType(), shLight)
-            .Set("Anchors", &T::Anchors, &T::SetAnchors, EdgesType(), {edLeft, edTop})
-            .Float("Ratio", &T::Ratio, &T::SetRatio)
-            .Object("Partner", &T::Partner, &T::SetPartner)
-            .Event("OnResize", &T::OnResize, &T::SetOnResize)
-            .Method("PanelResize", &T::PanelResize)
-            .Build();
-    return info;
-}
-
-// Publishes Width again with another default and adds one property of its own.
-class TWidePanelInfo : public TPanelInfo {
-    JEX_CLASS(TWidePanelInfo)
-
-public:
-    using TPanelInfo::TPanelInfo;
+    using TTestForm::TTestForm;
 
     int Depth() const { return 3; }
 
     void SetDepth(int) {}
+
+    std::string Footer() const { return "footer"; }
 };
 
-const TClassInfo& TWidePanelInfo::StaticClassInfo() {
-    using T = TWidePanelInfo;
-    static const TClassInfo info =
-        TClassInfoBuilder<T>("TWidePanelInfo", &TPanelInfo::StaticClassInfo())
-            .Component()
-            .Integer("Depth", &T::Depth, &T::SetDepth)
-            .Integer("Width", &T::Width, &T::SetWidth, 100)
-            .Build();
+const TClassInfo& TWideForm::StaticClassInfo() {
+    using T = TWideForm;
+    static const TClassInfo info = TClassInfoBuilder<T>("TWideForm", &TTestForm::StaticClassInfo())
+                                       .Component()
+                                       .Integer("Depth", &T::Depth, &T::SetDepth)
+                                       .String("Footer", &T::Footer, nullptr)
+                                       .Integer("Tag", &T::Tag, &T::SetTag, 100)
+                                       .Build();
     return info;
-}
-
-template <typename E, typename F>
-std::string MessageOf(F AFunc) {
-    try {
-        AFunc();
-    } catch (const E& e) {
-        return e.Message();
-    } catch (const std::exception& e) {
-        return std::string("wrong exception: ") + e.what();
-    }
-    return "no exception";
 }
 
 std::vector<std::string> Names(const std::vector<const TPropInfo*>& AList) {
@@ -153,18 +56,18 @@ std::vector<std::string> Names(const std::vector<const TPropInfo*>& AList) {
 // ---- Class registry ------------------------------------------------------------------------
 
 TEST(TypInfoTest, RegisteredClassesAreFoundByNameIgnoringCase) {
-    RegisterClass(TPanelInfo::StaticClassInfo());
-    RegisterClass(TPanelInfo::StaticClassInfo()); // again: no effect
-    EXPECT_EQ(&FindClass("tpanelinfo"), &TPanelInfo::StaticClassInfo());
-    EXPECT_EQ(GetClass("TPANELINFO"), &TPanelInfo::StaticClassInfo());
+    RegisterClass(TTestWidget::StaticClassInfo());
+    RegisterClass(TTestWidget::StaticClassInfo()); // again: no effect
+    EXPECT_EQ(&FindClass("ttestwidget"), &TTestWidget::StaticClassInfo());
+    EXPECT_EQ(GetClass("TTESTWIDGET"), &TTestWidget::StaticClassInfo());
     EXPECT_EQ(GetClass("TNoSuchPanel"), nullptr);
     EXPECT_EQ(MessageOf<EClassNotFound>([] { FindClass("TNoSuchPanel"); }),
               "Class TNoSuchPanel not found");
-    static const TClassInfo impostor{.Name = "TPanelInfo"};
+    static const TClassInfo impostor{.Name = "TTestWidget"};
     EXPECT_EQ(MessageOf<EFilerError>([] { RegisterClass(impostor); }),
-              "A class named TPanelInfo already exists");
+              "A class named TTestWidget already exists");
     UnRegisterClass(impostor); // not the registered one: stays
-    EXPECT_NE(GetClass("TPanelInfo"), nullptr);
+    EXPECT_NE(GetClass("TTestWidget"), nullptr);
 }
 
 TEST(TypInfoTest, TheRegistryServesManyThreadsAtOnce) {
@@ -196,115 +99,119 @@ TEST(TypInfoTest, TheRegistryServesManyThreadsAtOnce) {
 
 TEST(TypInfoTest, ComponentClassesCreateCompleteComponentsWithTheirOwner) {
     TComponent owner(nullptr);
-    TComponent* made = TPanelInfo::StaticClassInfo().CreateComponent(&owner);
-    EXPECT_NE(dynamic_cast<TPanelInfo*>(made), nullptr);
+    TComponent* made = TTestWidget::StaticClassInfo().CreateComponent(&owner);
+    EXPECT_NE(dynamic_cast<TTestWidget*>(made), nullptr);
     EXPECT_EQ(made->Owner(), &owner);
-    EXPECT_TRUE(TWidePanelInfo::StaticClassInfo().InheritsFrom(TComponent::StaticClassInfo()));
+    EXPECT_TRUE(TWideForm::StaticClassInfo().InheritsFrom(TComponent::StaticClassInfo()));
 }
 
 // ---- Property lookup -----------------------------------------------------------------------
 
 TEST(TypInfoTest, GetPropInfoIgnoresCaseWalksAncestorsAndAnswersNullWhenAbsent) {
-    TPanelInfo panel(nullptr);
-    const TPropInfo* title = GetPropInfo(&panel, "TITLE");
+    TTestWidget widget(nullptr);
+    const TPropInfo* title = GetPropInfo(&widget, "CAPTION");
     ASSERT_NE(title, nullptr);
-    EXPECT_EQ(title->Name, "Title");
+    EXPECT_EQ(title->Name, "Caption");
     EXPECT_EQ(title->PropType->Kind, tkString);
-    const TPropInfo* tag = GetPropInfo(&panel, "tag");
+    const TPropInfo* tag = GetPropInfo(&widget, "tag");
     ASSERT_NE(tag, nullptr);
     EXPECT_EQ(tag->Default, 0);
-    EXPECT_EQ(GetPropInfo(&panel, "Colour"), nullptr);
-    EXPECT_EQ(GetPropInfo(static_cast<const TObject*>(nullptr), "Title"), nullptr);
-    EXPECT_TRUE(IsPublishedProp(&panel, "Name"));
+    EXPECT_EQ(GetPropInfo(&widget, "Colour"), nullptr);
+    EXPECT_EQ(GetPropInfo(static_cast<const TObject*>(nullptr), "Caption"), nullptr);
+    EXPECT_TRUE(IsPublishedProp(&widget, "Name"));
 }
 
 TEST(TypInfoTest, PropertiesComeAncestorsFirstAndARepublishedOneKeepsItsPlace) {
-    EXPECT_EQ(Names(GetPropList(TPanelInfo::StaticClassInfo())),
-              (std::vector<std::string>{"Name", "Tag", "Title", "Footer", "Width", "Flat", "Shade",
-                                        "Anchors", "Ratio", "Partner", "OnResize"}));
-    TWidePanelInfo wide(nullptr);
+    EXPECT_EQ(Names(GetPropList(TTestWidget::StaticClassInfo())),
+              (std::vector<std::string>{"Name",    "Tag",   "Caption", "Count",  "Enabled",
+                                        "Visible", "Kind",  "Options", "Ratio",  "Scale",
+                                        "Big",     "Stamp", "Price",   "Handle", "Hidden",
+                                        "SendTo",  "Lines", "Items",   "Buddy",  "OnClick"}));
+    TWideForm wide(nullptr);
     const std::vector<const TPropInfo*> list = GetPropList(&wide);
     EXPECT_EQ(Names(list),
-              (std::vector<std::string>{"Name", "Tag", "Title", "Footer", "Width", "Flat", "Shade",
-                                        "Anchors", "Ratio", "Partner", "OnResize", "Depth"}));
-    EXPECT_EQ(list[4]->Default, 100);
-    EXPECT_EQ(GetPropInfo(&wide, "Width")->Default, 100);
+              (std::vector<std::string>{"Name", "Tag", "Caption", "OnCreate", "Depth", "Footer"}));
+    EXPECT_EQ(list[1]->Default, 100);
+    EXPECT_EQ(GetPropInfo(&wide, "Tag")->Default, 100);
 }
 
 // ---- Accessors -----------------------------------------------------------------------------
 
 TEST(TypInfoTest, AccessorsReadAndWriteThroughThePublishedTable) {
-    TPanelInfo panel(nullptr);
-    SetStrProp(&panel, "Title", "Hello");
-    EXPECT_EQ(panel.Title(), "Hello");
-    EXPECT_EQ(GetStrProp(&panel, "title"), "Hello");
-    EXPECT_EQ(GetStrProp(&panel, "Footer"), "footer");
-    SetOrdProp(&panel, "Width", 250);
-    EXPECT_EQ(GetOrdProp(&panel, "Width"), 250);
-    SetOrdProp(&panel, "Flat", 1);
-    EXPECT_TRUE(panel.Flat());
-    EXPECT_EQ(GetEnumProp(&panel, "Flat"), "True");
-    SetEnumProp(&panel, "Shade", "SHDARK");
-    EXPECT_EQ(panel.Shade(), shDark);
-    EXPECT_EQ(GetOrdProp(&panel, "Shade"), 2);
-    EXPECT_EQ(GetEnumProp(&panel, "Shade"), "shDark");
-    EXPECT_EQ(GetOrdProp(&panel, "Anchors"), 0b0011);
-    EXPECT_EQ(GetSetProp(&panel, "Anchors"), "edLeft,edTop");
-    EXPECT_EQ(GetSetProp(&panel, "Anchors", true), "[edLeft,edTop]");
-    SetSetProp(&panel, "Anchors", "[edRight, edBottom]");
-    EXPECT_EQ(panel.Anchors(), (TEdges{edRight, edBottom}));
-    SetFloatProp(&panel, "Ratio", 1.25);
-    EXPECT_DOUBLE_EQ(GetFloatProp(&panel, "Ratio"), 1.25);
+    TTestWidget widget(nullptr);
+    SetStrProp(&widget, "Caption", "Hello");
+    EXPECT_EQ(widget.Caption(), "Hello");
+    EXPECT_EQ(GetStrProp(&widget, "caption"), "Hello");
+    TWideForm wide(nullptr);
+    EXPECT_EQ(GetStrProp(&wide, "Footer"), "footer");
+    SetOrdProp(&widget, "Count", 250);
+    EXPECT_EQ(GetOrdProp(&widget, "Count"), 250);
+    SetOrdProp(&widget, "Visible", 1);
+    EXPECT_TRUE(widget.Visible());
+    EXPECT_EQ(GetEnumProp(&widget, "Visible"), "True");
+    SetEnumProp(&widget, "Kind", "WKLARGE");
+    EXPECT_EQ(widget.Kind(), wkLarge);
+    EXPECT_EQ(GetOrdProp(&widget, "Kind"), 2);
+    EXPECT_EQ(GetEnumProp(&widget, "Kind"), "wkLarge");
+    widget.SetOptions({woBold, woItalic});
+    EXPECT_EQ(GetOrdProp(&widget, "Options"), 0b0011);
+    EXPECT_EQ(GetSetProp(&widget, "Options"), "woBold,woItalic");
+    EXPECT_EQ(GetSetProp(&widget, "Options", true), "[woBold,woItalic]");
+    SetSetProp(&widget, "Options", "[woUnder]");
+    EXPECT_EQ(widget.Options(), (TWidgetOptions{woUnder}));
+    SetFloatProp(&widget, "Ratio", 1.25);
+    EXPECT_DOUBLE_EQ(GetFloatProp(&widget, "Ratio"), 1.25);
     TComponent partner(nullptr);
-    SetObjectProp(&panel, "Partner", &partner);
-    EXPECT_EQ(GetObjectProp(&panel, "Partner"), &partner);
-    SetObjectProp(&panel, "Partner", nullptr);
-    EXPECT_EQ(panel.Partner(), nullptr);
+    SetObjectProp(&widget, "Buddy", &partner);
+    EXPECT_EQ(GetObjectProp(&widget, "Buddy"), &partner);
+    SetObjectProp(&widget, "Buddy", nullptr);
+    EXPECT_EQ(widget.Buddy(), nullptr);
 }
 
 TEST(TypInfoTest, AccessorsReportMissingReadOnlyAndMistypedProperties) {
-    TPanelInfo panel(nullptr);
-    EXPECT_EQ(MessageOf<EPropertyError>([&] { GetStrProp(&panel, "Colour"); }),
+    TTestWidget widget(nullptr);
+    EXPECT_EQ(MessageOf<EPropertyError>([&] { GetStrProp(&widget, "Colour"); }),
               "Property Colour does not exist");
-    EXPECT_EQ(MessageOf<EPropertyError>([&] { SetOrdProp(&panel, "Colour", 1); }),
+    EXPECT_EQ(MessageOf<EPropertyError>([&] { SetOrdProp(&widget, "Colour", 1); }),
               "Property Colour does not exist");
-    EXPECT_EQ(MessageOf<EPropertyError>([&] { GetSetProp(&panel, "Colour"); }),
+    EXPECT_EQ(MessageOf<EPropertyError>([&] { GetSetProp(&widget, "Colour"); }),
               "Property Colour does not exist");
-    EXPECT_EQ(MessageOf<EPropReadOnly>([&] { SetStrProp(&panel, "Footer", "x"); }),
+    TWideForm wide(nullptr);
+    EXPECT_EQ(MessageOf<EPropReadOnly>([&] { SetStrProp(&wide, "Footer", "x"); }),
               "Property is read-only");
-    EXPECT_EQ(MessageOf<EPropertyError>([&] { GetOrdProp(&panel, "Title"); }),
+    EXPECT_EQ(MessageOf<EPropertyError>([&] { GetOrdProp(&widget, "Caption"); }),
               "Invalid property type: string");
-    EXPECT_EQ(MessageOf<EPropertyConvertError>([&] { SetEnumProp(&panel, "Shade", "shPink"); }),
-              "Invalid property element: shPink");
+    EXPECT_EQ(MessageOf<EPropertyConvertError>([&] { SetEnumProp(&widget, "Kind", "wkHuge"); }),
+              "Invalid property element: wkHuge");
     TObject plain;
-    EXPECT_EQ(MessageOf<EInvalidCast>([&] { SetObjectProp(&panel, "Partner", &plain); }),
+    EXPECT_EQ(MessageOf<EInvalidCast>([&] { SetObjectProp(&widget, "Buddy", &plain); }),
               "Invalid class typecast");
 }
 
 TEST(TypInfoTest, StoredTestsAreEvaluated) {
-    TPanelInfo panel(nullptr);
-    EXPECT_TRUE(IsStoredProp(&panel, "Width"));
-    panel.SetWidth(17);
-    EXPECT_FALSE(IsStoredProp(&panel, "Width"));
-    EXPECT_FALSE(IsStoredProp(&panel, "Name"));
-    EXPECT_TRUE(IsStoredProp(&panel, "Title"));
+    TTestWidget widget(nullptr);
+    EXPECT_FALSE(IsStoredProp(&widget, "Hidden"));
+    widget.FStoreHidden = true;
+    EXPECT_TRUE(IsStoredProp(&widget, "Hidden"));
+    EXPECT_FALSE(IsStoredProp(&widget, "Name"));
+    EXPECT_TRUE(IsStoredProp(&widget, "Caption"));
 }
 
 TEST(TypInfoTest, EventsAreBoundAndNamedThroughPublishedMethods) {
-    TPanelInfo panel(nullptr);
-    const TPropInfo* onResize = GetPropInfo(&panel, "OnResize");
-    ASSERT_NE(onResize, nullptr);
-    EXPECT_EQ(onResize->PropType->Kind, tkMethod);
-    EXPECT_TRUE(onResize->SetMethodName(&panel, &panel, "panelresize"));
-    EXPECT_EQ(panel.OnResize(), TNotifyEvent(&panel, &TPanelInfo::PanelResize));
-    EXPECT_EQ(onResize->GetMethodName(&panel, &panel), "PanelResize");
-    TPanelInfo other(nullptr);
+    TTestForm form(nullptr);
+    const TPropInfo* onCreate = GetPropInfo(&form, "OnCreate");
+    ASSERT_NE(onCreate, nullptr);
+    EXPECT_EQ(onCreate->PropType->Kind, tkMethod);
+    EXPECT_TRUE(onCreate->SetMethodName(&form, &form, "formcreate"));
+    EXPECT_EQ(form.OnCreate(), TNotifyEvent(&form, &TTestForm::FormCreate));
+    EXPECT_EQ(onCreate->GetMethodName(&form, &form), "FormCreate");
+    TTestForm other(nullptr);
     // Bound to another instance's method: not a method of this root.
-    EXPECT_EQ(onResize->GetMethodName(&panel, &other), "");
-    EXPECT_FALSE(onResize->SetMethodName(&panel, &panel, "NoSuchMethod"));
-    EXPECT_TRUE(onResize->SetMethodName(&panel, &panel, ""));
-    EXPECT_FALSE(panel.OnResize().Assigned());
-    EXPECT_NE(GetMethodInfo(TWidePanelInfo::StaticClassInfo(), "PANELRESIZE"), nullptr);
+    EXPECT_EQ(onCreate->GetMethodName(&form, &other), "");
+    EXPECT_FALSE(onCreate->SetMethodName(&form, &form, "NoSuchMethod"));
+    EXPECT_TRUE(onCreate->SetMethodName(&form, &form, ""));
+    EXPECT_FALSE(form.OnCreate().Assigned());
+    EXPECT_NE(GetMethodInfo(TWideForm::StaticClassInfo(), "FORMCREATE"), nullptr);
 }
 
 // ---- Enumeration and set names -------------------------------------------------------------
@@ -312,26 +219,26 @@ TEST(TypInfoTest, EventsAreBoundAndNamedThroughPublishedMethods) {
 TEST(TypInfoTest, EnumNamesAndValuesConvertBothWays) {
     EXPECT_EQ(GetEnumName(BooleanTypeInfo(), 0), "False");
     EXPECT_EQ(GetEnumName(BooleanTypeInfo(), 1), "True");
-    EXPECT_EQ(GetEnumName(ShadeType(), 1), "shMedium");
-    EXPECT_EQ(GetEnumName(ShadeType(), 3), "");
-    EXPECT_EQ(GetEnumName(ShadeType(), -1), "");
+    EXPECT_EQ(GetEnumName(WidgetKindType(), 1), "wkSmall");
+    EXPECT_EQ(GetEnumName(WidgetKindType(), 3), "");
+    EXPECT_EQ(GetEnumName(WidgetKindType(), -1), "");
     EXPECT_EQ(GetEnumName(IntegerTypeInfo<int>(), -12), "-12");
-    EXPECT_EQ(GetEnumValue(ShadeType(), "SHMEDIUM"), 1);
-    EXPECT_EQ(GetEnumValue(ShadeType(), "shPink"), -1);
+    EXPECT_EQ(GetEnumValue(WidgetKindType(), "WKSMALL"), 1);
+    EXPECT_EQ(GetEnumValue(WidgetKindType(), "wkHuge"), -1);
     EXPECT_EQ(GetEnumValue(BooleanTypeInfo(), "true"), 1);
 }
 
 TEST(TypInfoTest, SetsConvertToAndFromMemberNames) {
-    EXPECT_EQ(SetToString(EdgesType(), 0b1010), "edTop,edBottom");
-    EXPECT_EQ(SetToString(EdgesType(), 0b1010, true), "[edTop,edBottom]");
-    EXPECT_EQ(SetToString(EdgesType(), 0), "");
-    EXPECT_EQ(SetToString(EdgesType(), 0, true), "[]");
-    EXPECT_EQ(StringToSet(EdgesType(), " [ edtop , EDBOTTOM ] "), 0b1010);
-    EXPECT_EQ(StringToSet(EdgesType(), "[]"), 0);
-    EXPECT_EQ(StringToSet(EdgesType(), "edLeft edRight"), 0b0101);
-    EXPECT_EQ(
-        MessageOf<EPropertyConvertError>([] { StringToSet(EdgesType(), "[edLeft,edMiddle]"); }),
-        "Invalid property element: edMiddle");
-    TPanelInfo panel(nullptr);
-    EXPECT_EQ(SetToString(GetPropInfo(&panel, "Anchors"), 0b0100), "edRight");
+    EXPECT_EQ(SetToString(WidgetOptionsType(), 0b101), "woBold,woUnder");
+    EXPECT_EQ(SetToString(WidgetOptionsType(), 0b101, true), "[woBold,woUnder]");
+    EXPECT_EQ(SetToString(WidgetOptionsType(), 0), "");
+    EXPECT_EQ(SetToString(WidgetOptionsType(), 0, true), "[]");
+    EXPECT_EQ(StringToSet(WidgetOptionsType(), " [ wobold , WOUNDER ] "), 0b101);
+    EXPECT_EQ(StringToSet(WidgetOptionsType(), "[]"), 0);
+    EXPECT_EQ(StringToSet(WidgetOptionsType(), "woBold woItalic"), 0b011);
+    EXPECT_EQ(MessageOf<EPropertyConvertError>(
+                  [] { StringToSet(WidgetOptionsType(), "[woBold,woMiddle]"); }),
+              "Invalid property element: woMiddle");
+    TTestWidget widget(nullptr);
+    EXPECT_EQ(SetToString(GetPropInfo(&widget, "Options"), 0b100), "woUnder");
 }
