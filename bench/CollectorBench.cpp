@@ -4,8 +4,9 @@
 // log) with Collector empty, side by side with Collector set to a systemd-journal-remote
 // receiver on 127.0.0.1, where the entry is also queued and the worker sends it meanwhile.
 // BM_WorkerDrain: the worker sending 500 queued reports until the queue is empty, side by side
-// with the floor: the same 500 entries posted in one upload straight to the receiver. The
-// counter reports_per_s gives the throughput.
+// with the floor: the same 500 entries posted in one upload straight to the receiver. Queued
+// one report a file (worker:1, as single reports and the fatal path leave them) and in files of
+// 64 (worker:2, as the worker writes a burst). The counter reports_per_s gives the throughput.
 #include "exceptions/LogError.h"
 #include "exceptions/ReportCollector.h"
 #include "host/forms/Forms.h"
@@ -16,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -27,6 +29,7 @@ using namespace host;
 using namespace jex;
 
 constexpr int DrainCount = 500;
+constexpr int BurstFile = 64; // reports in a file the worker writes for a burst
 
 struct TBenchEnvironment {
     jex::test::TempDir Dir;
@@ -112,8 +115,18 @@ void BM_WorkerDrain(benchmark::State& AState) {
         AState.PauseTiming();
         platform::TReportQueue queue(folder, 10000);
         queue.Ensure();
-        for (int i = 0; i < DrainCount; ++i)
-            queue.Push(entry);
+        if (AState.range(0) == 1) {
+            for (int i = 0; i < DrainCount; ++i)
+                queue.Push(entry);
+        } else {
+            for (int at = 0; at < DrainCount; at += BurstFile) {
+                const int count = std::min(BurstFile, DrainCount - at);
+                std::string file;
+                for (int i = 0; i < count; ++i)
+                    file += entry;
+                queue.Push(file, static_cast<std::size_t>(count));
+            }
+        }
         AState.ResumeTiming();
         TJexCollectorSettings settings;
         settings.Address = env.Receiver.Url();
@@ -130,6 +143,7 @@ BENCHMARK(BM_WorkerDrain)
     ->ArgName("worker")
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -21,7 +21,7 @@ foreach(library hostrt JexLogC6)
 endforeach()
 install(TARGETS hostrt JexLogC6 EXPORT JexLoggerTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(TARGETS vellin maplookup elfmap EXPORT JexLoggerTargets
+install(TARGETS vellin maplookup elfmap eventlog EXPORT JexLoggerTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(EXPORT JexLoggerTargets NAMESPACE JexLogger:: DESTINATION ${JEX_INSTALL_CMAKEDIR})
 

@@ -44,7 +44,7 @@ void CollectorDemo(const std::string& AFolder) {
     Application->PostMessage(Application->Handle(), raise);
     Application->ProcessMessages();
     const bool sent = logger->ReportCollector()->Flush(std::chrono::milliseconds(300));
-    const std::size_t waiting = platform::TReportQueue(queue, 1000).List().size();
+    const std::size_t waiting = platform::TReportQueue(queue, 1000).Queued();
     DoneApplication();
 
     std::cout << "\n== collector "

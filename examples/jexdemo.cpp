@@ -11,6 +11,7 @@
 #include "examples/ChecksDemo.h"
 #include "examples/CollectorDemo.h"
 #include "examples/DataSetLogDemo.h"
+#include "examples/EventLogDemo.h"
 #include "examples/FaultsDemo.h"
 #include "examples/FolderMonitorDemo.h"
 #include "examples/PackageDemo.h"
@@ -220,6 +221,7 @@ int main() {
         demo::DataSetLogDemo(folder);
         FolderMonitorDemo(folder);
         RegistryDemo(folder);
+        EventLogDemo(folder);
         ChecksDemo();
         AppLogDemo(folder);
         FaultsDemo(folder);

@@ -254,7 +254,7 @@ private:
     /// Starts the worker for Collector anew (or stops it for an empty one).
     void RestartCollector();
     /// Queues the written AReport of E for the collector; never raises.
-    void QueueForCollector(const host::Exception* E, const std::string& AReport) noexcept;
+    void QueueForCollector(const host::Exception* E, std::string&& AReport) noexcept;
 
     bool FBusy = false;
     host::TExceptionEvent FPreviousHandler;

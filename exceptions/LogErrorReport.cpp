@@ -84,7 +84,7 @@ void TJexExceptionLog::DoException(TObject* ASender, Exception* E) {
             if (accept)
                 guarded([&] {
                     WriteAsString(report);
-                    QueueForCollector(E, report);
+                    QueueForCollector(E, std::move(report));
                 });
         }
         switch (FErrorDialog) {
@@ -165,32 +165,30 @@ std::string TJexExceptionLog::GetSignature(const Exception* E) const {
     return "\r\nSignature: " + std::string(SignatureText(signature));
 }
 
-void TJexExceptionLog::QueueForCollector(const Exception* E, const std::string& AReport) noexcept {
+void TJexExceptionLog::QueueForCollector(const Exception* E, std::string&& AReport) noexcept {
     if (FReportCollector == nullptr)
         return;
     // A report that cannot be queued is still in the log; the collector tells on standard
     // error, and nothing reaches the dialog.
     try {
-        const bool known = FMapFile->DataLoaded() && !FSourceUnreadable;
-        const std::string className = E != nullptr ? E->ClassName() : std::string();
-        const std::string title = Application != nullptr ? Application->Title() : std::string();
+        // Only copies of the fields here; the worker composes the entry.
+        TJexReportData data;
+        data.Report = std::move(AReport);
+        data.Program = FProgramName;
+        data.Title = Application != nullptr ? Application->Title() : std::string();
+        data.ClassName = E != nullptr ? E->ClassName() : std::string();
+        if (FMapFile->DataLoaded() && !FSourceUnreadable) {
+            data.Unit = FMapFile->UnitName();
+            data.Procedure = FMapFile->ProcedureName();
+            data.Line = FMapFile->LineNumber();
+        }
+        data.Address = reinterpret_cast<std::uintptr_t>(ExceptAddr());
 
         struct timespec now {};
 
         clock_gettime(CLOCK_REALTIME, &now);
-        TJexReportFields fields;
-        fields.Report = AReport;
-        fields.Program = FProgramName;
-        fields.Title = title;
-        fields.ClassName = className;
-        if (known) {
-            fields.Unit = FMapFile->UnitName();
-            fields.Procedure = FMapFile->ProcedureName();
-            fields.Line = FMapFile->LineNumber();
-        }
-        fields.Address = reinterpret_cast<std::uintptr_t>(ExceptAddr());
-        fields.Realtime = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-        FReportCollector->Queue(ReportEntry(fields));
+        data.Realtime = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+        FReportCollector->Queue(std::move(data));
     } catch (...) {
     }
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <deque>
 
 namespace jex {
@@ -30,9 +31,16 @@ bool ComposeReportEntry(TSignalSafeText& AOut, const TJexReportFields& AFields) 
     };
     const TCrashSignature signature =
         CrashSignature(AFields.ClassName, AFields.Unit, AFields.Procedure);
-    bool ok = true;
-    if (AFields.Realtime > 0)
-        ok = AppendJournalField(AOut, "__REALTIME_TIMESTAMP", number(AFields.Realtime));
+    // systemd-journal-remote answers an entry without a time 202 Accepted and drops it, so
+    // every entry carries one.
+    long long realtime = AFields.Realtime;
+    if (realtime <= 0) {
+        struct timespec now {};
+
+        clock_gettime(CLOCK_REALTIME, &now);
+        realtime = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    }
+    bool ok = AppendJournalField(AOut, "__REALTIME_TIMESTAMP", number(realtime));
     ok = ok && AppendJournalField(AOut, "MESSAGE", AFields.Report);
     ok = ok && AppendJournalField(AOut, "PRIORITY", "3");
     if (!AFields.Program.empty())
@@ -73,6 +81,21 @@ std::string ReportEntry(const TJexReportFields& AFields) {
     return buffer;
 }
 
+TJexReportFields TJexReportData::Fields() const {
+    TJexReportFields fields;
+    fields.Report = Report;
+    fields.Program = Program;
+    fields.Title = Title;
+    fields.ClassName = ClassName;
+    fields.Unit = Unit;
+    fields.Procedure = Procedure;
+    fields.Line = Line;
+    fields.Address = Address;
+    fields.Fatal = Fatal;
+    fields.Realtime = Realtime;
+    return fields;
+}
+
 // ---- The worker -----------------------------------------------------------------------------
 
 TJexReportCollector::TJexReportCollector(TJexCollectorSettings ASettings)
@@ -95,17 +118,30 @@ TJexReportCollector::~TJexReportCollector() {
     FWorker.join();
 }
 
-int TJexReportCollector::Queue(std::string_view AEntry) {
+int TJexReportCollector::Queue(std::string AEntry) {
+    return HandOver(std::move(AEntry));
+}
+
+int TJexReportCollector::Queue(TJexReportData AReport) {
+    return HandOver(std::move(AReport));
+}
+
+int TJexReportCollector::HandOver(THandedOver AItem) {
+    bool first = false;
     {
         std::lock_guard<std::mutex> lock(FLock);
-        // The worker writes entries out at once; this bound only holds when it cannot.
+        // The worker writes entries out within moments; this bound only holds when it cannot.
         if (FUnwritten.size() >= FSettings.MaxQueued) {
             FUnwritten.pop_front();
             ++FDroppedUnwritten;
         }
-        FUnwritten.emplace_back(AEntry);
+        first = FUnwritten.empty();
+        FUnwritten.push_back(std::move(AItem));
     }
-    FWake.notify_all();
+    // The worker waits for the first entry of a burst; it sees the others when it writes that
+    // one out, so they need no wake-up of their own.
+    if (first)
+        FWake.notify_all();
     return 0;
 }
 
@@ -114,6 +150,15 @@ bool TJexReportCollector::Flush(std::chrono::milliseconds ATimeout) {
     std::unique_lock<std::mutex> lock(FLock);
     FTryNow = true;
     FWake.notify_all();
+    // While this waits, failed attempts are retried after the first pause, not a grown one.
+    ++FFlushing;
+
+    struct TDone {
+        std::size_t& Count;
+
+        ~TDone() { --Count; }
+    } done{FFlushing};
+
     for (;;) {
         // Entries the worker has taken but not yet written count as queued.
         const bool unwritten = !FUnwritten.empty() || FWriting != 0;
@@ -132,24 +177,49 @@ std::size_t TJexReportCollector::Dropped() const {
     return FQueue.Dropped() + FDroppedUnwritten;
 }
 
-void TJexReportCollector::WriteOut() {
-    std::deque<std::string> entries;
+bool TJexReportCollector::WriteOut() {
+    std::deque<THandedOver> entries;
     {
         std::lock_guard<std::mutex> lock(FLock);
+        if (FUnwritten.empty())
+            return false;
         entries.swap(FUnwritten);
         FWriting = entries.size();
     }
-    for (const std::string& entry : entries)
-        if (const int error = FQueue.Push(entry); error != 0)
+    FLastWrite = std::chrono::steady_clock::now();
+    // A burst goes into as few files as an upload takes: each file is sent, and removed, whole.
+    const std::size_t perFile = std::max<std::size_t>(FSettings.BatchSize, 1);
+    std::string joined;
+    for (std::size_t at = 0; at < entries.size(); at += perFile) {
+        const std::size_t count = std::min(perFile, entries.size() - at);
+        joined.clear();
+        for (std::size_t i = at; i < at + count; ++i) {
+            if (const auto* entry = std::get_if<std::string>(&entries[i]))
+                joined += *entry;
+            else
+                joined += ReportEntry(std::get<TJexReportData>(entries[i]).Fields());
+        }
+        if (const int error = FQueue.Push(joined, count); error != 0)
             TellOutage("a report could not be queued in " + FQueue.Folder() + ": " +
                        std::strerror(error));
+    }
     std::lock_guard<std::mutex> lock(FLock);
     FWriting = 0;
+    return true;
+}
+
+bool TJexReportCollector::WriteOutWhenDue() {
+    return std::chrono::steady_clock::now() >= FLastWrite + FSettings.WriteInterval && WriteOut();
 }
 
 std::size_t TJexReportCollector::Sent() const {
     std::lock_guard<std::mutex> lock(FLock);
     return FSent;
+}
+
+std::size_t TJexReportCollector::FailedUploads() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FFailedUploads;
 }
 
 void TJexReportCollector::TellOutage(const std::string& AText) {
@@ -169,8 +239,10 @@ bool TJexReportCollector::SendBatch() {
         return true;
     std::string body;
     std::vector<std::string> batch;
+    std::size_t entries = 0;
     for (const std::string& name : names) {
-        if (batch.size() >= FSettings.BatchSize)
+        const std::size_t inFile = platform::EntriesInFile(name);
+        if (!batch.empty() && entries + inFile > FSettings.BatchSize)
             break;
         std::string entry;
         if (FQueue.Read(name, entry) != 0)
@@ -181,21 +253,24 @@ bool TJexReportCollector::SendBatch() {
         }
         body += entry;
         batch.push_back(name);
+        entries += inFile;
     }
     if (batch.empty())
         return true;
+    // Reports handed over meanwhile still reach the folder while the upload waits.
     const platform::TUploadResult result = platform::UploadJournalEntries(
-        FSettings.Address, body, static_cast<long>(FSettings.Timeout.count()), &FStop);
+        FSettings.Address, body, static_cast<long>(FSettings.Timeout.count()), &FStop,
+        [this] { WriteOutWhenDue(); }, static_cast<long>(FSettings.WriteInterval.count()));
     if (!result.Ok) {
         if (!FStop)
-            TellOutage(std::to_string(names.size()) + " waiting in " + FQueue.Folder() + " (" +
+            TellOutage(std::to_string(FQueue.Queued()) + " waiting in " + FQueue.Folder() + " (" +
                        result.Error + ")");
         return false;
     }
     for (const std::string& name : batch)
         FQueue.Remove(name);
     std::lock_guard<std::mutex> lock(FLock);
-    FSent += batch.size();
+    FSent += entries;
     FOutageTold = false;
     return true;
 }
@@ -207,34 +282,51 @@ void TJexReportCollector::Run() {
     bool pending = true; // what an earlier run left queued is sent first
     std::unique_lock<std::mutex> lock(FLock);
     for (;;) {
-        const auto due = [&] {
-            return FStop || FTryNow || !FUnwritten.empty() ||
-                   (pending && clock::now() >= nextAttempt);
-        };
-        if (pending)
-            FWake.wait_until(lock, nextAttempt, due);
-        else
-            FWake.wait(lock, due);
+        // Woken by the first entry of a burst, a Flush or the stop; entries that came within
+        // WriteInterval of the last write wait out the rest of it.
+        for (;;) {
+            const auto writeDue = FLastWrite + FSettings.WriteInterval;
+            const auto now = clock::now();
+            if (FStop || FTryNow || (!FUnwritten.empty() && now >= writeDue) ||
+                (pending && now >= nextAttempt))
+                break;
+            auto until = clock::time_point::max();
+            if (pending)
+                until = nextAttempt;
+            if (!FUnwritten.empty())
+                until = std::min(until, writeDue);
+            if (until == clock::time_point::max())
+                FWake.wait(lock);
+            else
+                FWake.wait_until(lock, until);
+        }
         const bool tryNow = FTryNow;
         FTryNow = false;
-        const bool fresh = !FUnwritten.empty();
         lock.unlock();
-        // New entries go to disk at once, also during a pause after a failure.
-        WriteOut();
+        // New entries go to disk, also during a pause after a failure.
+        if (tryNow || FStop)
+            pending = WriteOut() || pending;
+        else
+            pending = WriteOutWhenDue() || pending;
         if (FStop)
             break;
-        pending = pending || fresh;
-        bool sent = true;
         if (pending && (tryNow || clock::now() >= nextAttempt)) {
-            sent = SendBatch();
-            if (sent) {
+            if (SendBatch()) {
                 pause = FSettings.FirstRetry;
                 nextAttempt = clock::now();
                 pending = !FQueue.List().empty();
             } else {
-                // Failed: wait, longer each time; a Flush cuts the wait short, new entries do not.
-                nextAttempt = clock::now() + pause;
-                pause = std::min(pause * 2, FSettings.LastRetry);
+                // Failed: wait, longer each time; a Flush cuts the wait short and keeps it at
+                // the first length while it waits. New entries do not.
+                bool flushing = false;
+                {
+                    std::lock_guard<std::mutex> guard(FLock);
+                    flushing = FFlushing != 0;
+                    ++FFailedUploads;
+                }
+                nextAttempt = clock::now() + (flushing ? FSettings.FirstRetry : pause);
+                if (!flushing)
+                    pause = std::min(pause * 2, FSettings.LastRetry);
             }
         }
         lock.lock();

@@ -7,8 +7,11 @@
 // the worker retries with growing pauses. Nothing here ever waits for the network on the
 // caller's thread.
 //
-// An entry handed over is written to the folder by the worker within moments; only a report
-// handled in the instant before the process is killed can miss the queue (it is in the log).
+// An entry handed over is written to the folder by the worker at once when none was written in
+// the last WriteInterval, and otherwise with the others of its burst, one file for them all, at
+// most WriteInterval later (also while an upload is on its way). So a burst of reports costs the
+// folder a file per interval, not per report. Only a report handled in the last WriteInterval
+// before the process is killed can miss the queue (it is in the log).
 //
 // Delivery is at least once: an entry the receiver stored is sent again when its answer is lost
 // (a timeout after the upload went through, the process ending mid-send) or when removing the
@@ -18,6 +21,7 @@
 #include "platform/ReportQueue.h"
 #include "platform/SignalSafeText.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -27,6 +31,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <variant>
 
 namespace jex {
 
@@ -41,7 +46,26 @@ struct TJexReportFields {
     std::int32_t Line = 0;      ///< JEX_LINE, left out when 0
     std::uintptr_t Address = 0; ///< JEX_ADDRESS (map address model)
     bool Fatal = false;         ///< JEX_FATAL=1 for the fatal path's reports
-    long long Realtime = 0;     ///< __REALTIME_TIMESTAMP, microseconds since 1970
+    /// __REALTIME_TIMESTAMP, microseconds since 1970; 0 for the time the entry is composed.
+    long long Realtime = 0;
+};
+
+/// A report handed to the worker: the fields with texts of their own, composed into the entry
+/// on the worker's side.
+struct TJexReportData {
+    std::string Report;
+    std::string Program;
+    std::string Title;
+    std::string ClassName;
+    std::string Unit;
+    std::string Procedure;
+    std::int32_t Line = 0;
+    std::uintptr_t Address = 0;
+    bool Fatal = false;
+    long long Realtime = 0;
+
+    /// Views of the texts, valid while this lives.
+    TJexReportFields Fields() const;
 };
 
 /// Composes the entry into AOut; false (and the entry unusable) when it does not fit.
@@ -56,7 +80,9 @@ struct TJexCollectorSettings {
     std::string Address;          ///< the receiver's URL
     std::string QueueFolder;      ///< where entries wait
     std::size_t MaxQueued = 1000; ///< older entries beyond this are dropped
-    std::size_t BatchSize = 64;   ///< entries per upload
+    std::size_t BatchSize = 64;   ///< entries per upload, and at most per queue file
+    /// A burst of reports is written out together at most this often.
+    std::chrono::milliseconds WriteInterval{20};
     std::chrono::milliseconds FirstRetry{500};
     std::chrono::milliseconds LastRetry{60000};
     std::chrono::milliseconds Timeout{5000}; ///< one upload, connection included
@@ -73,13 +99,18 @@ public:
     TJexReportCollector(const TJexReportCollector&) = delete;
     TJexReportCollector& operator=(const TJexReportCollector&) = delete;
 
-    /// Hands AEntry to the worker, which writes it to the queue folder at once (also while the
-    /// collector is out) and sends it when it can. Costs the caller no file or network work.
+    /// Hands AEntry to the worker, which writes it to the queue folder within WriteInterval
+    /// (also while the collector is out) and sends it when it can. Costs the caller no file or
+    /// network work, and wakes the worker only for the first entry of a burst.
     /// Returns 0; a failure to write the entry out is told once on standard error.
-    int Queue(std::string_view AEntry);
+    int Queue(std::string AEntry);
+    /// As Queue(entry), for a report the worker composes into its entry: the caller pays for
+    /// neither the entry nor a copy of the report text when it hands the text over.
+    int Queue(TJexReportData AReport);
 
     /// Makes the worker try at once, also during a pause, and waits at most ATimeout until
-    /// nothing is queued. True when the queue is empty.
+    /// nothing is queued; meanwhile failed attempts are retried after FirstRetry. True when the
+    /// queue is empty.
     bool Flush(std::chrono::milliseconds ATimeout);
 
     const TJexCollectorSettings& Settings() const { return FSettings; }
@@ -95,10 +126,19 @@ public:
     /// Entries the collector accepted since this object was made.
     std::size_t Sent() const;
 
+    /// Uploads that failed since this object was made.
+    std::size_t FailedUploads() const;
+
 private:
+    /// An entry, or a report still to be composed into one.
+    using THandedOver = std::variant<std::string, TJexReportData>;
+
+    int HandOver(THandedOver AItem);
     void Run();
-    /// Writes the entries handed over by Queue to the queue folder.
-    void WriteOut();
+    /// Writes the entries handed over by Queue to the queue folder; false when there were none.
+    bool WriteOut();
+    /// WriteOut once WriteInterval has passed since the last one.
+    bool WriteOutWhenDue();
     /// One upload of the oldest entries; true when it went through (or nothing was queued).
     bool SendBatch();
     /// Tells AText on standard error, once until the next successful upload.
@@ -109,12 +149,15 @@ private:
     mutable std::mutex FLock;
     std::condition_variable FWake;
     std::condition_variable FDrained;
-    std::deque<std::string> FUnwritten; ///< handed over, not yet in the folder
+    std::deque<THandedOver> FUnwritten; ///< handed over, not yet in the folder
     std::size_t FWriting = 0;           ///< taken from FUnwritten, being written into the folder
+    std::chrono::steady_clock::time_point FLastWrite{}; ///< of WriteOut, worker only
     std::size_t FDroppedUnwritten = 0;
-    bool FTryNow = false; ///< Flush asked for an attempt
+    bool FTryNow = false;      ///< Flush asked for an attempt
+    std::size_t FFlushing = 0; ///< Flush calls waiting
     bool FOutageTold = false;
     std::size_t FSent = 0;
+    std::size_t FFailedUploads = 0;
     std::atomic<bool> FStop{false};
     std::thread FWorker;
 };

@@ -9,6 +9,7 @@
 #include "monitors/LogApp.h"
 #include "monitors/LogDS.h"
 #include "monitors/LogFile.h"
+#include "monitors/LogNT.h"
 #include "monitors/LogRegistry.h"
 #include "package/LogReg.h"
 
@@ -27,6 +28,7 @@ constexpr host::TPackageUnit Units[] = {
     {"JexLChecks", &JexLChecksInitialization, &JexLChecksFinalization},
     {"LogBase", &LogBaseInitialization, &LogBaseFinalization},
     {"LogRegistry", &LogRegistryInitialization, &LogRegistryFinalization},
+    {"LogNT", &LogNTInitialization, &LogNTFinalization},
     {"LogFile", &LogFileInitialization, &LogFileFinalization},
     {"LogDS", &LogDSInitialization, &LogDSFinalization},
     {"LogDlg", &LogDlgInitialization, &LogDlgFinalization},

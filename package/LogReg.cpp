@@ -9,6 +9,7 @@
 #include "monitors/LogApp.h"
 #include "monitors/LogDS.h"
 #include "monitors/LogFile.h"
+#include "monitors/LogNT.h"
 #include "monitors/LogRegistry.h"
 
 #include <algorithm>
@@ -228,9 +229,10 @@ int& LogRegInitCount() {
 // finalisation reads it when the library unloads, after its static objects are destroyed.
 std::span<const host::TClassInfo* const> ComponentClasses() {
     static const std::array classes{
-        &TJexExceptionLog::StaticClassInfo(), &TJexAppLog::StaticClassInfo(),
-        &TJexDatasetLog::StaticClassInfo(),   &TJexFileLog::StaticClassInfo(),
-        &TJexRegistryLog::StaticClassInfo(),  &TJexLCheckProcessor::StaticClassInfo(),
+        &TJexExceptionLog::StaticClassInfo(),    &TJexAppLog::StaticClassInfo(),
+        &TJexDatasetLog::StaticClassInfo(),      &TJexFileLog::StaticClassInfo(),
+        &TJexNTEventLog::StaticClassInfo(),      &TJexRegistryLog::StaticClassInfo(),
+        &TJexLCheckProcessor::StaticClassInfo(),
     };
     return classes;
 }

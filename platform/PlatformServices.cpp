@@ -1,6 +1,7 @@
 // platform/PlatformServices.cpp - the current service set and its scoped replacement.
 #include "platform/PlatformServices.h"
 
+#include "platform/EventLog.h"
 #include "platform/File.h"
 #include "platform/FolderNotifications.h"
 #include "platform/KeyStore.h"
@@ -16,8 +17,9 @@ namespace {
 
 TPlatformServices& Current() {
     static TPlatformServices services{
-        &LinuxSystemInfo(),  &LinuxScreenService(),       &LinuxMailClient(), &LinuxShell(),
-        &LinuxFileService(), &LinuxFolderNotifications(), &LinuxTempFiles(),  &LinuxKeyStore()};
+        &LinuxSystemInfo(), &LinuxScreenService(), &LinuxMailClient(),
+        &LinuxShell(),      &LinuxFileService(),   &LinuxFolderNotifications(),
+        &LinuxTempFiles(),  &LinuxKeyStore(),      &LinuxEventStore()};
     return services;
 }
 
@@ -46,6 +48,8 @@ TScopedPlatformServices::TScopedPlatformServices(const TPlatformServices& AServi
         current.TempFiles = AServices.TempFiles;
     if (AServices.KeyStore != nullptr)
         current.KeyStore = AServices.KeyStore;
+    if (AServices.EventStore != nullptr)
+        current.EventStore = AServices.EventStore;
 }
 
 TScopedPlatformServices::~TScopedPlatformServices() {

@@ -8,6 +8,7 @@
 
 namespace platform {
 
+class TEventStore;
 class TFileService;
 class TFolderNotifications;
 class TKeyStore;
@@ -27,6 +28,7 @@ struct TPlatformServices {
     TFolderNotifications* FolderNotifications = nullptr;
     TTempFiles* TempFiles = nullptr;
     TKeyStore* KeyStore = nullptr;
+    TEventStore* EventStore = nullptr;
 };
 
 /// The current services; every member is set.

@@ -364,7 +364,11 @@ int TLinuxFileService::Delete(const std::string& APath) {
 }
 
 std::string TLinuxFileService::ExecutablePath() {
-    return fileops::ExecutablePath();
+    // A process runs one executable until it ends, and a report asks for it several times (a
+    // readlink of /proc/self/exe each): read once. Kept too when the file is later deleted or
+    // replaced, where the kernel's answer would gain " (deleted)".
+    static const std::string path = fileops::ExecutablePath();
+    return path.empty() ? fileops::ExecutablePath() : path;
 }
 
 } // namespace

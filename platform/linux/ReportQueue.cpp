@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -27,6 +28,21 @@ bool IsEntryName(std::string_view AName) {
            AName.substr(AName.size() - EntrySuffix.size()) == EntrySuffix;
 }
 
+// The "+<count>" before the suffix of a file holding several reports; 0 when there is none.
+std::size_t CountInName(std::string_view AName) {
+    const std::string_view stem = AName.substr(0, AName.size() - EntrySuffix.size());
+    const std::size_t plus = stem.rfind('+');
+    if (plus == std::string_view::npos || plus + 1 == stem.size() || stem.size() - plus > 10)
+        return 0;
+    std::size_t count = 0;
+    for (const char c : stem.substr(plus + 1)) {
+        if (c < '0' || c > '9')
+            return 0;
+        count = count * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return count;
+}
+
 bool WriteAll(int AFd, const char* AData, std::size_t ASize) noexcept {
     while (ASize > 0) {
         const ssize_t n = write(AFd, AData, ASize);
@@ -41,6 +57,13 @@ bool WriteAll(int AFd, const char* AData, std::size_t ASize) noexcept {
 }
 
 } // namespace
+
+std::size_t EntriesInFile(std::string_view AName) {
+    if (!IsEntryName(AName))
+        return 0;
+    const std::size_t count = CountInName(AName);
+    return count == 0 ? 1 : count;
+}
 
 std::string DefaultReportQueueFolder(std::string_view AProgram) {
     std::string base;
@@ -83,6 +106,11 @@ int TReportQueue::Ensure() const {
 }
 
 bool TReportQueue::PushSignalSafe(const char* AData, std::size_t ASize) const noexcept {
+    return WriteFile(AData, ASize, 1);
+}
+
+bool TReportQueue::WriteFile(const char* AData, std::size_t ASize,
+                             std::size_t ACount) const noexcept {
     if (FFolderBuffer[0] == '\0')
         return false;
 
@@ -96,8 +124,10 @@ bool TReportQueue::PushSignalSafe(const char* AData, std::size_t ASize) const no
         .Append("-")
         .AppendDecimal(getpid())
         .Append("-")
-        .AppendDecimal(const_cast<std::atomic<unsigned>&>(FCounter).fetch_add(1), 6)
-        .Append(EntrySuffix);
+        .AppendDecimal(const_cast<std::atomic<unsigned>&>(FCounter).fetch_add(1), 6);
+    if (ACount > 1)
+        name.Append("+").AppendDecimal(static_cast<long long>(ACount));
+    name.Append(EntrySuffix);
     char finalBuffer[sizeof FFolderBuffer + 96];
     TSignalSafeText finalPath(finalBuffer, sizeof finalBuffer);
     finalPath.Append(FFolderBuffer).Append("/").Append(name.View());
@@ -117,10 +147,13 @@ bool TReportQueue::PushSignalSafe(const char* AData, std::size_t ASize) const no
     return true;
 }
 
-int TReportQueue::Push(std::string_view AEntry) {
-    if (!PushSignalSafe(AEntry.data(), AEntry.size()))
+int TReportQueue::Push(std::string_view AEntries, std::size_t ACount) {
+    if (ACount == 0)
+        ACount = 1;
+    errno = 0;
+    if (!WriteFile(AEntries.data(), AEntries.size(), ACount))
         return errno != 0 ? errno : EIO;
-    if (++FCount > FMaxEntries)
+    if ((FCount += ACount) > FMaxEntries)
         Trim();
     return 0;
 }
@@ -136,6 +169,13 @@ std::vector<std::string> TReportQueue::List() const {
     closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::size_t TReportQueue::Queued() const {
+    std::size_t count = 0;
+    for (const std::string& name : List())
+        count += EntriesInFile(name);
+    return count;
 }
 
 int TReportQueue::Read(const std::string& AName, std::string& AEntry) const {
@@ -164,27 +204,34 @@ int TReportQueue::Read(const std::string& AName, std::string& AEntry) const {
 int TReportQueue::Remove(const std::string& AName) {
     if (unlink((FFolder + "/" + AName).c_str()) != 0)
         return errno == ENOENT ? 0 : errno;
+    const std::size_t removed = EntriesInFile(AName);
     for (std::size_t count = FCount.load(); count > 0;)
-        if (FCount.compare_exchange_weak(count, count - 1))
+        if (FCount.compare_exchange_weak(count, count - std::min(count, removed)))
             break;
     return 0;
 }
 
 void TReportQueue::Recount() {
-    FCount = List().size();
+    FCount = Queued();
 }
 
 void TReportQueue::Trim() {
     const std::vector<std::string> names = List();
-    FCount = names.size();
-    if (names.size() <= FMaxEntries)
+    std::size_t queued = 0;
+    for (const std::string& name : names)
+        queued += EntriesInFile(name);
+    FCount = queued;
+    if (queued <= FMaxEntries)
         return;
     // A tenth below the bound, so that a full queue is listed once per tenth, not per push.
     const std::size_t keep = FMaxEntries - FMaxEntries / 10;
-    const std::size_t excess = names.size() - keep;
-    for (std::size_t i = 0; i < excess; ++i)
-        if (Remove(names[i]) == 0)
-            ++FDropped;
+    for (std::size_t i = 0; i < names.size() && queued > keep; ++i) {
+        const std::size_t count = EntriesInFile(names[i]);
+        if (Remove(names[i]) == 0) {
+            FDropped += count;
+            queued -= count;
+        }
+    }
 }
 
 // ---- Upload -------------------------------------------------------------------------------
@@ -230,7 +277,8 @@ int Progress(void* AUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 } // namespace
 
 TUploadResult UploadJournalEntries(const std::string& ACollector, std::string_view ABody,
-                                   long ATimeoutMs, const std::atomic<bool>* ACancel) {
+                                   long ATimeoutMs, const std::atomic<bool>* ACancel,
+                                   const std::function<void()>& AMeanwhile, long AMeanwhileMs) {
     TUploadResult result;
     if (!IsCollectorAddress(ACollector)) {
         result.Error = "not an http:// or https:// address";
@@ -239,7 +287,10 @@ TUploadResult UploadJournalEntries(const std::string& ACollector, std::string_vi
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     CURL* curl = curl_easy_init();
-    if (curl == nullptr) {
+    CURLM* multi = curl_multi_init();
+    if (curl == nullptr || multi == nullptr) {
+        curl_easy_cleanup(curl);
+        curl_multi_cleanup(multi);
         result.Error = "libcurl could not start";
         return result;
     }
@@ -269,11 +320,36 @@ TUploadResult UploadJournalEntries(const std::string& ACollector, std::string_vi
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Progress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(ACancel));
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    const CURLcode code = curl_easy_perform(curl);
+
+    // Driven here rather than by curl_easy_perform, so that the caller's work goes on between
+    // the waits and a cancel is seen within a tenth of a second.
+    const int waitMs = static_cast<int>(std::clamp(AMeanwhile ? AMeanwhileMs : 100L, 1L, 100L));
+    CURLcode code = CURLE_OK;
+    curl_multi_add_handle(multi, curl);
+    for (int running = 1;;) {
+        if (const CURLMcode failed = curl_multi_perform(multi, &running); failed != CURLM_OK) {
+            code = CURLE_FAILED_INIT;
+            std::snprintf(error, sizeof error, "%s", curl_multi_strerror(failed));
+            break;
+        }
+        if (running == 0) {
+            int left = 0;
+            code = CURLE_GOT_NOTHING;
+            while (const CURLMsg* message = curl_multi_info_read(multi, &left))
+                if (message->msg == CURLMSG_DONE)
+                    code = message->data.result;
+            break;
+        }
+        if (AMeanwhile)
+            AMeanwhile();
+        curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
+    }
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_multi_remove_handle(multi, curl);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
+    curl_multi_cleanup(multi);
     if (code != CURLE_OK) {
         result.Error = error[0] != '\0' ? error : curl_easy_strerror(code);
     } else if (status < 200 || status > 299) {

@@ -12,6 +12,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JournalReceiver.h"
 #include "tests/support/MessageLoop.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,6 @@
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -33,6 +33,7 @@ using jex::crashes::ParseJournalExport;
 using jex::crashes::TJournalEntry;
 using jex::test::RaiseThroughLoop;
 using jex::test::TJournalReceiver;
+using jex::test::WaitFor;
 
 namespace {
 
@@ -73,6 +74,36 @@ private:
 
     std::string FPath;
     int FSaved = -1;
+};
+
+// A collector on 127.0.0.1 that accepts connections into its backlog and never reads them.
+class TSilentCollector {
+public:
+    TSilentCollector() {
+        FSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            listen(FSocket, 4) == 0 &&
+            getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            FPort = ntohs(address.sin_port);
+    }
+
+    ~TSilentCollector() { close(FSocket); }
+
+    TSilentCollector(const TSilentCollector&) = delete;
+    TSilentCollector& operator=(const TSilentCollector&) = delete;
+
+    /// Empty when no port could be had.
+    std::string Url() const {
+        return FPort == 0 ? std::string() : "http://127.0.0.1:" + std::to_string(FPort);
+    }
+
+private:
+    int FSocket = -1;
+    int FPort = 0;
 };
 
 std::size_t Lines(const std::string& AText, const std::string& APrefix) {
@@ -117,19 +148,28 @@ protected:
 
     std::string QueueFolder() const { return FTemp.File("queue"); }
 
-    std::size_t Queued() const { return platform::TReportQueue(QueueFolder(), 1000).List().size(); }
+    /// A collector at AAddress that queues in QueueFolder.
+    TJexCollectorSettings CollectorSettings(const std::string& AAddress) const {
+        TJexCollectorSettings settings;
+        settings.Address = AAddress;
+        settings.QueueFolder = QueueFolder();
+        return settings;
+    }
+
+    std::size_t Queued() const { return platform::TReportQueue(QueueFolder(), 1000).Queued(); }
 };
 
 TEST_F(TReportCollectorTest, ThreeReportsArriveWithTheirFieldsAndTheReportTextByteForByte) {
     TJournalReceiver receiver(FTemp.File("received.journal"));
+    ASSERT_TRUE(receiver.Start());
+    TCapturedStderr errors(FTemp.File("stderr.txt"));
     auto logger = SendingLogger(receiver.Url());
     RaiseThroughLoop([] { throw EConvertError("first"); });
     RaiseThroughLoop([] { throw EListError("second\nwith a line of its own"); });
     RaiseThroughLoop([] { throw EConvertError("third"); });
-    // Started after the reports are queued, so they go in one upload.
-    ASSERT_TRUE(receiver.Start());
-    ASSERT_TRUE(logger->ReportCollector()->Flush(10s));
+    ASSERT_TRUE(logger->ReportCollector()->Flush(10s)) << errors.Text();
     receiver.Stop();
+    EXPECT_EQ(errors.Text(), "");
 
     const std::vector<TJournalEntry> reports = Reports(receiver.Export());
     ASSERT_EQ(reports.size(), 3u);
@@ -161,8 +201,8 @@ TEST_F(TReportCollectorTest, ReportsLoggedWhileTheReceiverIsDownArriveOnceItIsUp
     auto logger = SendingLogger(receiver.Url());
     for (int i = 0; i < 5; ++i)
         RaiseThroughLoop([i] { throw EConvertError("report " + std::to_string(i)); });
-    // Long enough for the worker to fail and retry.
-    std::this_thread::sleep_for(1200ms);
+    // The worker fails and retries before the receiver comes.
+    ASSERT_TRUE(WaitFor([&] { return logger->ReportCollector()->FailedUploads() >= 2; }, 10s));
     EXPECT_EQ(Queued(), 5u);
     EXPECT_EQ(LogText().size() > 0, true);
 
@@ -210,20 +250,10 @@ TEST_F(TReportCollectorTest, ErrorAnswerOfTheReceiverKeepsTheReportQueuedAndSays
 }
 
 TEST_F(TReportCollectorTest, CollectorThatNeverAnswersNeitherLosesTheReportNorHoldsUpShutdown) {
-    // Accepts connections into its backlog and never reads them.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-
+    TSilentCollector silent;
+    ASSERT_FALSE(silent.Url().empty());
     TCapturedStderr errors(FTemp.File("stderr.txt"));
-    TJexCollectorSettings settings;
-    settings.Address = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    settings.QueueFolder = QueueFolder();
+    TJexCollectorSettings settings = CollectorSettings(silent.Url());
     settings.Timeout = 300ms;
     {
         TJexReportCollector collector(settings);
@@ -231,7 +261,6 @@ TEST_F(TReportCollectorTest, CollectorThatNeverAnswersNeitherLosesTheReportNorHo
         EXPECT_FALSE(collector.Flush(800ms));
         // Going away cuts the upload in progress short.
     }
-    close(listener);
     EXPECT_EQ(Queued(), 1u);
     EXPECT_NE(errors.Text().find("jexlogger:"), std::string::npos);
 }
@@ -262,6 +291,65 @@ TEST_F(TReportCollectorTest, FatalReportIsQueuedAndTheNextStartDeliversIt) {
         CrashSignature("EAccessViolation", "FaultUnit", "WriteThroughNull()");
     EXPECT_EQ(Field(reports[0], "JEX_SIGNATURE"), SignatureText(signature));
     EXPECT_EQ(Queued(), 0u);
+}
+
+TEST_F(TReportCollectorTest, EntryComposedWithoutATimeIsStoredByTheReceiverNotJustAccepted) {
+    // The receiver answers an entry without __REALTIME_TIMESTAMP "202 Accepted" and drops it.
+    TJournalReceiver receiver(FTemp.File("received.journal"));
+    ASSERT_TRUE(receiver.Start());
+    {
+        TJexReportCollector collector(CollectorSettings(receiver.Url()));
+        collector.Queue(ReportEntry({"no time given", "app"}));
+        ASSERT_TRUE(collector.Flush(10s));
+    }
+    receiver.Stop();
+    const std::vector<TJournalEntry> reports = Reports(receiver.Export());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(Field(reports[0], "MESSAGE"), "no time given");
+}
+
+TEST_F(TReportCollectorTest, BurstGoesToDiskInOneFileAndWhatWaitsIsWrittenWhenTheCollectorGoes) {
+    TCapturedStderr errors(FTemp.File("stderr.txt"));
+    // Refused and not tried again soon, so the worker only writes the folder.
+    TJexCollectorSettings settings = CollectorSettings("http://127.0.0.1:1");
+    settings.FirstRetry = 60s;
+    settings.LastRetry = 60s;
+    settings.WriteInterval = 400ms;
+    const platform::TReportQueue queue(QueueFolder(), 1000);
+    {
+        TJexReportCollector collector(settings);
+        // The first report after a quiet spell is written at once, the ones right after it
+        // together once the interval is over (or with it, when the worker was slower).
+        for (const char* text : {"burst 1", "burst 2", "burst 3", "burst 4"})
+            collector.Queue(ReportEntry({text, "app"}));
+        ASSERT_TRUE(WaitFor([&] { return queue.Queued() == 4; }, 5s));
+        EXPECT_LE(queue.List().size(), 2u);
+        // Handed over but not yet written when the collector goes: written on the way out.
+        collector.Queue(ReportEntry({"last", "app"}));
+    }
+    EXPECT_EQ(queue.Queued(), 5u);
+    std::string last;
+    ASSERT_EQ(queue.Read(queue.List().back(), last), 0);
+    EXPECT_NE(last.find("MESSAGE=last\n"), std::string::npos);
+    errors.Text();
+}
+
+TEST_F(TReportCollectorTest, ReportsReachTheFolderWhileAnUploadWaitsForItsAnswer) {
+    TSilentCollector silent;
+    ASSERT_FALSE(silent.Url().empty());
+    TCapturedStderr errors(FTemp.File("stderr.txt"));
+    TJexCollectorSettings settings = CollectorSettings(silent.Url());
+    settings.Timeout = 20s;
+    {
+        TJexReportCollector collector(settings);
+        collector.Queue(ReportEntry({"being sent", "app"}));
+        ASSERT_TRUE(WaitFor([&] { return Queued() == 1; }, 5s));
+        collector.Queue(ReportEntry({"handed over meanwhile", "app"}));
+        // Long before the upload gives up.
+        EXPECT_TRUE(WaitFor([&] { return Queued() == 2; }, 5s));
+        EXPECT_EQ(collector.FailedUploads(), 0u);
+    }
+    errors.Text();
 }
 
 // ---- Signature and stored form -----------------------------------------------------------------

@@ -63,6 +63,39 @@ TEST(ReportQueueTest, SignalSafeEntriesJoinTheQueueAndOnlyEntryFilesAreListed) {
     EXPECT_EQ(queue.Dropped(), 1u);
 }
 
+TEST(ReportQueueTest, FileOfSeveralReportsCountsEachAgainstTheBoundAndGoesWhole) {
+    TempDir dir;
+    platform::TReportQueue queue(dir.File("queue"), 10);
+    ASSERT_EQ(queue.Ensure(), 0);
+    for (int i = 1; i <= 4; ++i)
+        ASSERT_EQ(queue.Push("single " + std::to_string(i)), 0);
+    ASSERT_EQ(queue.Push("b1b2b3b4b5b6b7", 7), 0);
+    // 11 past a bound of 10: the oldest files go until a tenth below it.
+    EXPECT_EQ(queue.Queued(), 9u);
+    ASSERT_EQ(queue.List().size(), 3u);
+    EXPECT_EQ(platform::EntriesInFile(queue.List().back()), 7u);
+    EXPECT_EQ(queue.Dropped(), 2u);
+    EXPECT_EQ(Contents(queue), "single 3|single 4|b1b2b3b4b5b6b7|");
+
+    // Removing the file of seven takes all seven off the count the bound is held to.
+    ASSERT_EQ(queue.Remove(queue.List().back()), 0);
+    for (int i = 5; i <= 12; ++i)
+        ASSERT_EQ(queue.Push("single " + std::to_string(i)), 0);
+    EXPECT_EQ(queue.Queued(), 10u);
+    EXPECT_EQ(queue.Dropped(), 2u);
+}
+
+TEST(ReportQueueTest, ReportsInAFileAreReadFromItsName) {
+    EXPECT_EQ(platform::EntriesInFile("0001765190000000000001-42-000001.entry"), 1u);
+    EXPECT_EQ(platform::EntriesInFile("0001765190000000000001-42-000001+12.entry"), 12u);
+    // Names the queue never writes count as one report, files that are not entries as none.
+    EXPECT_EQ(platform::EntriesInFile("a+.entry"), 1u);
+    EXPECT_EQ(platform::EntriesInFile("a+1x.entry"), 1u);
+    EXPECT_EQ(platform::EntriesInFile("a+99999999999.entry"), 1u);
+    EXPECT_EQ(platform::EntriesInFile("notes+3.txt"), 0u);
+    EXPECT_EQ(platform::EntriesInFile(".a+3.entry.part"), 0u);
+}
+
 TEST(ReportQueueTest, QueueThatCannotBeMadeSaysSoAndQueuesNothing) {
     TempDir dir;
     jex::test::WriteFileBytes(dir.File("file"), "in the way");

@@ -98,7 +98,13 @@ bool TJournalReceiver::StartOnce() {
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const int error = posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), environ);
+    // A session of its own, as a receiver on another machine would be: the kernel's per-session
+    // scheduling group then does not charge its work to the program that sends to it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    const int error = posix_spawn(&FPid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(input[0]);
     FInput = input[1];
