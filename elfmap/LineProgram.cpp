@@ -169,7 +169,7 @@ bool DecodeLineProgram(std::span<const std::uint8_t> ASection, std::uint64_t AOf
     TCursor program(ASection, h.ProgramStart, h.UnitEnd, ABigEndian);
     std::uint64_t address = 0;
     std::uint64_t opIndex = 0;
-    std::int64_t line = 1;
+    std::uint64_t line = 1; // an unsigned register: a damaged program wraps it, never overflows
     const auto advance = [&](std::uint64_t AOperations) {
         if (h.MaximumOperations == 1) {
             address += h.MinimumInstructionLength * AOperations;

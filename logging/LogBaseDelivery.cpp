@@ -184,9 +184,19 @@ std::string SaveScreenshot(TJexLScreenshotFormat AFormat) {
                     rows[at++] = static_cast<std::uint8_t>(color & 0xFF);
                     rows[at++] = 0;
                 }
-            if (!platform::WriteJpegFile(path, {rows.data(), width, height, 32, 0}, 90))
+            std::string jpeg;
+            if (!platform::EncodeJpeg({rows.data(), width, height, 32, 0}, 90, jpeg))
                 throw host::EFCreateError("Cannot create file " + path);
+            host::TFileStream out(path, host::fmCreate);
+            out.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
         }
+    } catch (const host::EFCreateError&) {
+        host::DeleteFile(path);
+        throw;
+    } catch (const host::Exception&) {
+        // A write that failed half-way is the same failure as a file that could not be made.
+        host::DeleteFile(path);
+        throw host::EFCreateError("Cannot create file " + path);
     } catch (...) {
         host::DeleteFile(path);
         throw;

@@ -227,17 +227,20 @@ std::string TJexDatasetLog::TableNameOf(TDataSet* ADataSet) {
         name = GetStrProp(ADataSet, tableName);
     } else if (sql != nullptr && sql->PropType->Kind == tkClass) {
         if (auto* lines = dynamic_cast<TStrings*>(GetObjectProp(ADataSet, "SQL")))
-            name = lines->Text();
-        const std::size_t from = UpperCase(name).find("FROM ");
-        if (from != std::string::npos) {
-            name.erase(0, from + 5);
-            for (char stop : {' ', '\r', '\n'})
-                name = name.substr(0, name.find(stop));
-        }
+            return TableNameInSQL(lines->Text());
     }
-    if (!name.empty())
-        name = name.substr(0, name.find('.'));
-    return name;
+    return name.substr(0, name.find('.'));
+}
+
+std::string TJexDatasetLog::TableNameInSQL(std::string_view ASQL) {
+    std::string name(ASQL);
+    const std::size_t from = UpperCase(name).find("FROM ");
+    if (from != std::string::npos) {
+        name.erase(0, from + 5);
+        for (char stop : {' ', '\r', '\n'})
+            name = name.substr(0, name.find(stop));
+    }
+    return name.substr(0, name.find('.'));
 }
 
 // ---- Published members and the unit ---------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace jex {
 
@@ -131,6 +132,10 @@ public:
     /// in its published SQL (the whole text when there is none), cut before the first ".";
     /// empty for no data set or neither property.
     static std::string TableNameOf(host::TDataSet* ADataSet);
+
+    /// The table an SQL text reads, by the rule of TableNameOf: the first word after "FROM "
+    /// (the whole text when there is none), cut before the first ".".
+    static std::string TableNameInSQL(std::string_view ASQL);
 
 private:
     // Tells the link which data events can never make a line, so that an inactive logger or

@@ -19,6 +19,12 @@ struct TJpegImage {
     std::size_t Stride = 0; ///< bytes from one row to the next; 0 = Width * bytes per pixel
 };
 
+/// AImage compressed as WriteJpegFile would write it, into ABytes: for callers that write the
+/// file through the file service. Returns false and sets AError (when given) for an image that
+/// is not valid.
+bool EncodeJpeg(const TJpegImage& AImage, int AQuality, std::string& ABytes,
+                std::string* AError = nullptr);
+
 /// Writes AImage to APath as a baseline JPEG of quality AQuality (1..100), replacing the file.
 /// Returns false and sets AError (when given) when the image is not valid (no pixels, a size
 /// of zero or above 65500, bits other than 24 or 32) or the file cannot be written; a failed

@@ -7,6 +7,7 @@
 #include "platform/PlatformServices.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -209,12 +210,21 @@ bool PlainString(const platform::TKeyValue& AValue) {
 
 void ExportKey(const std::string& AHive, const std::string& APath, std::string& AOut) {
     AOut += "\n[" + AHive + (APath.empty() ? "" : "\\" + APath) + "]\n";
+    // A value or key that cannot be read fails the export: a text without it would pass for
+    // the whole key. One deleted or damaged meanwhile is left out.
+    const auto fail = [&](const std::string& AName) {
+        throw ERegistryException("Failed to get data for '" + AName + "'");
+    };
     std::vector<std::string> names;
-    Store().ValueNames(AHive, APath, names);
+    if (Store().ValueNames(AHive, APath, names) != 0)
+        fail(APath);
     for (const std::string& name : names) {
         platform::TKeyValue value;
-        if (Store().ReadValue(AHive, APath, name, value) != 0)
+        const int error = Store().ReadValue(AHive, APath, name, value);
+        if (error == ENOENT || error == EBADMSG)
             continue;
+        if (error != 0)
+            fail(name);
         AOut += name.empty() ? "@" : Quote(name);
         AOut += '=';
         if (PlainString(value)) {
@@ -236,7 +246,8 @@ void ExportKey(const std::string& AHive, const std::string& APath, std::string& 
         }
         AOut += '\n';
     }
-    Store().SubKeyNames(AHive, APath, names);
+    if (Store().SubKeyNames(AHive, APath, names) != 0)
+        fail(APath);
     for (const std::string& name : names)
         ExportKey(AHive, APath.empty() ? name : APath + "\\" + name, AOut);
 }

@@ -42,7 +42,9 @@ void ApplyRegistryEntries(const std::vector<TRegistryFileEntry>& AEntries);
 void ImportRegistryText(std::string_view AText);
 
 /// The key AKey of ARoot with every key below it, as REGEDIT4 text; raises
-/// ERegistryException "Failed to get data for 'AKey'" when the key is missing.
+/// ERegistryException "Failed to get data for 'AKey'" when the key is missing, and naming the
+/// key or value when one below cannot be read (a value deleted meanwhile or damaged is left
+/// out).
 std::string ExportRegistryText(HKEY ARoot, const std::string& AKey);
 
 /// ImportRegistryText of a file's content; ExportRegistryText into a file (replaced in one

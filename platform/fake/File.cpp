@@ -148,6 +148,8 @@ bool TFakeFileService::Exists(const std::string& APath) {
 }
 
 int TFakeFileService::Delete(const std::string& APath) {
+    if (const int error = Next(fkDelete); error != 0)
+        return error;
     return FReal.Delete(APath);
 }
 

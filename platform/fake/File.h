@@ -10,6 +10,7 @@
 #include "platform/File.h"
 
 #include <cstdint>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,7 +23,11 @@ enum TFileCallKind : std::uint8_t {
     fkRead,   ///< a handle's Read, and the read of ReadFile
     fkWrite,  ///< a handle's Write, and the write of a replacement's temporary file
     fkRename, ///< Rename, and the rename that ends a replacement
+    fkDelete, ///< Delete
 };
+
+/// Every kind of call, in the order above.
+inline constexpr TFileCallKind AllFileCallKinds[] = {fkOpen, fkRead, fkWrite, fkRename, fkDelete};
 
 class TFakeFileService : public TFileService {
 public:
@@ -73,7 +78,7 @@ private:
 
     TFileService& FReal;
     mutable std::mutex FLock;
-    int FCounts[4] = {};
+    int FCounts[std::size(AllFileCallKinds)] = {};
     std::vector<TFault> FFaults;
     TFileOpenMode FLastOpenMode;
     std::string FExecutablePath;

@@ -29,7 +29,10 @@ void OnError(j_common_ptr AInfo) {
 
 // Returns an empty text on success, else what went wrong. Kept free of C++ objects because
 // of the longjmp.
-const char* Compress(FILE* AFile, const TJpegImage& AImage, std::size_t AStride, int AQuality,
+// Writes to AFile, or without one into a buffer libjpeg allocates (*ABuffer, *ASize; the
+// caller frees it, also after a failure).
+const char* Compress(FILE* AFile, unsigned char** ABuffer, unsigned long* ASize,
+                     const TJpegImage& AImage, std::size_t AStride, int AQuality,
                      TErrorManager& AErrors) {
     jpeg_compress_struct info;
     info.err = jpeg_std_error(&AErrors.Base);
@@ -40,7 +43,10 @@ const char* Compress(FILE* AFile, const TJpegImage& AImage, std::size_t AStride,
         return AErrors.Message;
     }
     jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, AFile);
+    if (AFile != nullptr)
+        jpeg_stdio_dest(&info, AFile);
+    else
+        jpeg_mem_dest(&info, ABuffer, ASize);
     info.image_width = static_cast<JDIMENSION>(AImage.Width);
     info.image_height = static_cast<JDIMENSION>(AImage.Height);
     info.input_components = AImage.BitsPerPixel / 8;
@@ -63,10 +69,10 @@ bool Fail(std::string* AError, const std::string& AText) {
     return false;
 }
 
-} // namespace
-
-bool WriteJpegFile(const std::string& APath, const TJpegImage& AImage, int AQuality,
-                   std::string* AError) {
+// Checks AImage and works out its stride and the quality to use; false with AError set for an
+// image that cannot be compressed.
+bool Prepare(const TJpegImage& AImage, int AQuality, std::size_t& AStride, int& AUsedQuality,
+             std::string* AError) {
     if (AImage.Pixels == nullptr || AImage.Width <= 0 || AImage.Height <= 0 ||
         AImage.Width > JPEG_MAX_DIMENSION || AImage.Height > JPEG_MAX_DIMENSION)
         return Fail(AError, "no image to write");
@@ -75,10 +81,37 @@ bool WriteJpegFile(const std::string& APath, const TJpegImage& AImage, int AQual
                                 " bits per pixel");
     const std::size_t minStride =
         static_cast<std::size_t>(AImage.Width) * static_cast<std::size_t>(AImage.BitsPerPixel / 8);
-    const std::size_t stride = AImage.Stride == 0 ? minStride : AImage.Stride;
-    if (stride < minStride)
+    AStride = AImage.Stride == 0 ? minStride : AImage.Stride;
+    if (AStride < minStride)
         return Fail(AError, "row stride is shorter than a row");
-    const int quality = AQuality < 1 ? 1 : (AQuality > 100 ? 100 : AQuality);
+    AUsedQuality = AQuality < 1 ? 1 : (AQuality > 100 ? 100 : AQuality);
+    return true;
+}
+
+} // namespace
+
+bool EncodeJpeg(const TJpegImage& AImage, int AQuality, std::string& ABytes, std::string* AError) {
+    ABytes.clear();
+    std::size_t stride = 0;
+    int quality = 0;
+    if (!Prepare(AImage, AQuality, stride, quality, AError))
+        return false;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    TErrorManager errors;
+    const std::string problem = Compress(nullptr, &buffer, &size, AImage, stride, quality, errors);
+    if (problem.empty() && buffer != nullptr)
+        ABytes.assign(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    return problem.empty() ? true : Fail(AError, problem);
+}
+
+bool WriteJpegFile(const std::string& APath, const TJpegImage& AImage, int AQuality,
+                   std::string* AError) {
+    std::size_t stride = 0;
+    int quality = 0;
+    if (!Prepare(AImage, AQuality, stride, quality, AError))
+        return false;
 
     // Written beside the target and renamed over it once complete, so that a reader never
     // sees half an image and a failure leaves the old file (or none) in place.
@@ -93,7 +126,7 @@ bool WriteJpegFile(const std::string& APath, const TJpegImage& AImage, int AQual
         return Fail(AError, "cannot create " + APath);
     }
     TErrorManager errors;
-    std::string problem = Compress(file, AImage, stride, quality, errors);
+    std::string problem = Compress(file, nullptr, nullptr, AImage, stride, quality, errors);
     const bool closed = std::fclose(file) == 0;
     if (problem.empty() && !closed)
         problem = "cannot write " + APath;

@@ -20,6 +20,7 @@
 #include "platform/FolderNotifications.h"
 #include "platform/PlatformServices.h"
 #include "platform/linux/InotifyWatch.h"
+#include "platform/linux/KeyValueFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,8 +43,6 @@ namespace platform {
 
 namespace {
 
-constexpr char ValueMagic[] = "JRV1";
-constexpr std::size_t ValueHeaderSize = 12;
 constexpr std::size_t MaxEscapedName = 200; // longer escaped names are hashed
 constexpr const char* Hives[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                                  "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
@@ -213,30 +212,11 @@ std::string Unescape(std::string_view AEscaped) {
 
 // ---- Files ----------------------------------------------------------------------------------
 
-void PutUint32(std::string& AOut, std::uint32_t AValue) {
-    for (int i = 0; i < 4; ++i)
-        AOut += static_cast<char>((AValue >> (8 * i)) & 0xFF);
-}
-
-std::uint32_t GetUint32(std::string_view AIn, std::size_t AAt) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(AIn[AAt + static_cast<std::size_t>(i)]);
-    return value;
-}
-
-// Parses a value file; false when it is damaged.
-bool ParseValue(std::string_view AContents, TKeyValue& AValue) {
-    if (AContents.size() < ValueHeaderSize || AContents.substr(0, 4) != ValueMagic)
-        return false;
-    const std::uint32_t type = GetUint32(AContents, 4);
-    const std::uint32_t nameLength = GetUint32(AContents, 8);
-    if (nameLength > MaxValueNameLength || nameLength > AContents.size() - ValueHeaderSize)
-        return false;
-    AValue.Type = static_cast<TKeyValueType>(type);
-    AValue.Name = std::string(AContents.substr(ValueHeaderSize, nameLength));
-    AValue.Data = std::string(AContents.substr(ValueHeaderSize + nameLength));
-    return true;
+// True for the answers of a read that leave nothing to report: the file was read (0), is gone
+// (ENOENT: deleted a moment ago) or is no regular file (EISDIR, EINVAL: damaged). Every other
+// errno is a failure of the read itself.
+bool LostOrDamaged(int AError) {
+    return AError == 0 || AError == ENOENT || AError == EISDIR || AError == EINVAL;
 }
 
 bool IsFolder(const std::string& APath) {
@@ -488,16 +468,22 @@ public:
         const THiveLock lock(at);
         if (lock.Error() != 0)
             return lock.Error();
+        std::vector<std::string> created;
         for (const std::string& name : names) {
             at += "/" + Escape(Fold(name));
             error = MakeFolder(at);
             if (error == EEXIST)
                 continue;
-            if (error != 0)
-                return error;
-            error = WriteSpelling(at, name);
+            if (error == 0) {
+                created.push_back(at);
+                error = WriteSpelling(at, name);
+            }
             if (error != 0) {
-                ::rmdir(at.c_str()); // the key is new and empty: leave nothing of it
+                // The keys made by this call are new and empty: leave nothing of them.
+                for (auto key = created.rbegin(); key != created.rend(); ++key) {
+                    ::unlink((*key + "/.key").c_str());
+                    ::rmdir(key->c_str());
+                }
                 return error;
             }
         }
@@ -525,8 +511,8 @@ public:
                 return ENOTEMPTY;
         const std::string parent = folder.substr(0, folder.rfind('/'));
         const std::string gone = parent + "/.deleted." + RandomSuffix();
-        if (::rename(folder.c_str(), gone.c_str()) != 0)
-            return errno == ENOTDIR ? ENOENT : errno;
+        if ((error = PlatformServices().Files->Rename(folder, gone)) != 0)
+            return error == ENOTDIR ? ENOENT : error;
         std::error_code ignored;
         std::filesystem::remove_all(gone, ignored);
         return 0;
@@ -546,8 +532,12 @@ public:
             if (!isFolder)
                 continue;
             std::string spelling;
-            if (PlatformServices().Files->ReadFile(folder + "/" + name + "/.key", spelling) != 0 ||
-                Escape(Fold(spelling)) != name)
+            error = PlatformServices().Files->ReadFile(folder + "/" + name + "/.key", spelling);
+            if (!LostOrDamaged(error)) {
+                ANames.clear();
+                return error; // a name list without some names would pass for a whole one
+            }
+            if (error != 0 || Escape(Fold(spelling)) != name)
                 spelling = Unescape(name); // the spelling was lost: the folded name stands in
             ANames.push_back(std::move(spelling));
         }
@@ -570,9 +560,15 @@ public:
                 continue;
             std::string contents;
             TKeyValue value;
-            // A damaged file is not listed; reading it by name tells what is wrong.
-            if (PlatformServices().Files->ReadFile(folder + "/" + name, contents) == 0 &&
-                ParseValue(contents, value) && ValueFileName(value.Name) == name)
+            // A damaged file is not listed; reading it by name tells what is wrong. A file that
+            // could not be read is no sign of damage and fails the listing.
+            error = PlatformServices().Files->ReadFile(folder + "/" + name, contents);
+            if (!LostOrDamaged(error)) {
+                ANames.clear();
+                return error;
+            }
+            if (error == 0 && ParseKeyValueFile(contents, value) &&
+                ValueFileName(value.Name) == name)
                 ANames.push_back(std::move(value.Name));
         }
         SortFolded(ANames);
@@ -602,7 +598,7 @@ public:
         if ((error = PlatformServices().Files->ReadFile(file, contents)) != 0)
             return error == EISDIR || error == EINVAL ? EBADMSG : error;
         TKeyValue value;
-        if (!ParseValue(contents, value))
+        if (!ParseKeyValueFile(contents, value))
             return EBADMSG;
         if (Fold(value.Name) != Fold(AName))
             return ENOENT; // another name with the same hash
@@ -620,13 +616,9 @@ public:
         const int error = KeyFolder(AHive, APath, folder);
         if (error != 0)
             return error;
-        std::string contents(ValueMagic, 4);
-        PutUint32(contents, AType);
-        PutUint32(contents, static_cast<std::uint32_t>(AName.size()));
-        contents += AName;
-        contents += AData;
-        const int replaced =
-            PlatformServices().Files->ReplaceFile(folder + "/" + ValueFileName(AName), contents);
+        const TKeyValue value{std::string(AName), AType, std::string(AData)};
+        const int replaced = PlatformServices().Files->ReplaceFile(
+            folder + "/" + ValueFileName(AName), FormatKeyValueFile(value));
         return replaced == ENOTDIR ? ENOENT : replaced;
     }
 

@@ -162,6 +162,52 @@ TEST(JexCrashesTest, GroupsTheReportsOfAReceiversJournalIntoThreeSignatures) {
         << out;
 }
 
+TEST(JexCrashesTest, AnExportStreamFromAFileOrStandardInputIsGroupedAndADamagedOneRefused) {
+    jex::test::TempDir dir;
+    const std::string stream =
+        ReportEntry(Crash("one", "EConvertError", "Save", 1700000000000000)) +
+        ReportEntry(Crash("two", "EConvertError", "Save", 1700000001000000)) +
+        ReportEntry(Crash("three", "EListError", "Load", 1700000002000000));
+    jex::test::WriteFileBytes(dir.File("team.export"), stream);
+    for (const std::string& command :
+         {std::string("exec ") + JEXCRASHES_PROGRAM + " --export " + dir.File("team.export"),
+          std::string("exec ") + JEXCRASHES_PROGRAM + " --export - < " + dir.File("team.export")}) {
+        std::string out;
+        const platform::process::TExitStatus status =
+            platform::process::RunCapture({"/bin/sh", "-c", command}, out);
+        ASSERT_TRUE(status.Exited) << command;
+        EXPECT_EQ(status.ExitCode, 0) << command << "\n" << out;
+        EXPECT_EQ(out.rfind("2 signatures, 3 reports\n", 0), 0u) << command << "\n" << out;
+        EXPECT_NE(out.find("\n" + Signature("EConvertError", "Save") + "  2 reports  first "),
+                  std::string::npos)
+            << out;
+    }
+
+    // A stream cut inside a length-prefixed field is an error, not a shorter report.
+    jex::test::WriteFileBytes(dir.File("cut.export"), "MESSAGE\n\x40\0\0\0\0\0\0\0short");
+    const jex::test::TChildOutcome damaged =
+        jex::test::RunWatchedChild({JEXCRASHES_PROGRAM, "--export", dir.File("cut.export")});
+    EXPECT_TRUE(damaged.Exited && damaged.ExitCode == 1);
+    EXPECT_NE(damaged.Errors.find("journal export stream"), std::string::npos) << damaged.Errors;
+
+    const jex::test::TChildOutcome missing =
+        jex::test::RunWatchedChild({JEXCRASHES_PROGRAM, "--export", dir.File("none.export")});
+    EXPECT_TRUE(missing.Exited && missing.ExitCode == 1);
+    EXPECT_NE(missing.Errors.find(dir.File("none.export")), std::string::npos) << missing.Errors;
+}
+
+TEST(JexCrashesTest, HelpAndContradictoryArgumentsAreAnsweredWithTheUsage) {
+    std::string out;
+    const platform::process::TExitStatus help =
+        platform::process::RunCapture({JEXCRASHES_PROGRAM, "--help"}, out);
+    EXPECT_TRUE(help.Exited && help.ExitCode == 0);
+    EXPECT_EQ(out.rfind("usage: jexcrashes", 0), 0u) << out;
+    const jex::test::TChildOutcome both = jex::test::RunWatchedChild(
+        {JEXCRASHES_PROGRAM, "--export", "-", "--file", "/nonexistent/x.journal"});
+    EXPECT_TRUE(both.Exited && both.ExitCode == 2);
+    EXPECT_NE(both.Errors.find("exclude each other"), std::string::npos) << both.Errors;
+}
+
 TEST(JexCrashesTest, MissingJournalAndUnknownArgumentsAreErrorsNotEmptyReports) {
     const jex::test::TChildOutcome missing =
         jex::test::RunWatchedChild({JEXCRASHES_PROGRAM, "--file", "/nonexistent/x.journal"});

@@ -205,6 +205,18 @@ TEST(DecodeLineProgramTest, RefusesDamagedTablesWithoutReadingPastThem) {
     EXPECT_FALSE(DecodeLineProgram(overlong.Build(), 0, false, rows));
 }
 
+TEST(DecodeLineProgramTest, LineAdvancesBeyondEveryIntegerWrapInsteadOfOverflowing) {
+    // Found by fuzzing: two advance_line operands near the largest 64-bit value.
+    TTableBuilder builder(4);
+    builder.SetAddress(0x1000).Op({3}).Sleb(INT64_MAX - 536870958).Op({3}).Sleb(INT64_MAX);
+    builder.Op({1}).Op({3}).Sleb(INT64_MIN).Op({TTableBuilder::Special(1, -5)}).EndSequence();
+    std::vector<TLineRow> rows;
+    ASSERT_TRUE(DecodeLineProgram(builder.Build(), 0, false, rows));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1].Address, 0x1001u);
+    EXPECT_TRUE(rows[2].EndSequence);
+}
+
 TEST(DecodeLineProgramTest, ReadsOnlyItsOwnUnit) {
     TTableBuilder first(4);
     first.SetAddress(0x1000).Op({1}).EndSequence();

@@ -272,6 +272,36 @@ TEST_F(TfrmJexLogErrorDialogTest, ActivateMailPutsTheScreenshotSettingBackAlsoWh
     EXPECT_EQ(FMail.Calls().size(), 1u);
 }
 
+TEST_F(TfrmJexLogErrorDialogTest, ButtonHandlersThatRaiseAreShownAndTheDialogStaysUsable) {
+    bool stillOpen = false;
+    int clicks = 0;
+    ShowDialog("x", [&](TfrmJexLogErrorDialog& D) {
+        D.SetOnActivateWeb(TNotifyEvent::FromCallable([&](TObject*) {
+            ++clicks;
+            throw EInvalidOperation("web handler broke");
+        }));
+        D.SetOnActivateMail(TJexOnActivateMail::FromCallable([&](TObject*, bool) {
+            ++clicks;
+            throw EConvertError("mail handler broke");
+        }));
+        for (int round = 0; round < 2; ++round) {
+            THeadlessWidgetSet::Click(D.btnGoWEB);
+            THeadlessWidgetSet::Click(D.btnEmail);
+        }
+        stillOpen = D.ModalResult() == mrNone;
+    });
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(clicks, 4); // every click reached its handler: none was left disabled
+    EXPECT_FALSE(FLogger->Busy());
+    const auto boxes = Shown("MessageDlg");
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_NE(boxes[0].find("web handler broke"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[1].find("mail handler broke"), std::string::npos) << boxes[1];
+    // The next exception gets its own dialog: nothing of the last one is left busy.
+    ShowDialog("y");
+    EXPECT_EQ(Shown("ShowModal").size(), 2u);
+}
+
 TEST_F(TfrmJexLogErrorDialogTest, FailingMailFromTheDialogIsShownAndTheDialogStaysUsable) {
     FLogger->SendTo()->SetEMailBody("%d");
     bool stillOpen = false;

@@ -9,9 +9,11 @@
 #include "logging/LogCnst.h"
 #include "platform/PlatformServices.h"
 #include "platform/Screen.h"
+#include "platform/fake/File.h"
 #include "platform/fake/MailClient.h"
 #include "platform/fake/TempFiles.h"
 #include "tests/support/FakeTools.h"
+#include "tests/support/FaultSweep.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -324,6 +326,30 @@ TEST_F(TJexLogBaseMessageTest, ScreenshotThatCannotBeSavedRaisesAndSendsNothing)
     EXPECT_THROW(FLog->SendLogByMail(), host::EFCreateError);
     EXPECT_TRUE(FMail.Calls().empty());
     EXPECT_TRUE(LeftOverFiles().empty());
+}
+
+TEST_F(TJexLogBaseMessageTest, AScreenshotWriteThatFailsAtAnyCallRaisesSendsNothingLeavesNothing) {
+    Settings().SetAttachScreenShot(true);
+    Settings().SetAttachLog(false);
+    Settings().SetEMailOpenBeforeSend(false);
+    platform::TFakeFileService files;
+    const platform::TScopedPlatformServices scope({.Files = &files});
+    for (const TJexLScreenshotFormat format : {sfBitmap, sfJpeg}) {
+        Settings().SetScreenshotFormat(format);
+        const auto send = [&] { FLog->SendLogByMail(); };
+        const auto faults =
+            jex::test::FaultsOf(files, [] {}, send, {platform::fkOpen, platform::fkWrite});
+        ASSERT_FALSE(faults.empty());
+        for (const jex::test::TInjectedFault& fault : faults) {
+            SCOPED_TRACE(fault.Describe());
+            const std::size_t sent = FMail.Calls().size();
+            fault.Arm(files);
+            EXPECT_THROW(send(), host::EFCreateError);
+            files.Reset();
+            EXPECT_EQ(FMail.Calls().size(), sent);
+            EXPECT_TRUE(LeftOverFiles().empty());
+        }
+    }
 }
 
 TEST_F(TJexLogBaseMessageTest, MAPIErrorDescriptionNamesEveryCode) {

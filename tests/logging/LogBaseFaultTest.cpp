@@ -4,6 +4,7 @@
 #include "logging/LogBase.h"
 #include "platform/PlatformServices.h"
 #include "platform/fake/File.h"
+#include "tests/support/FaultSweep.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,24 @@ TEST_F(TJexLogBaseFaultTest, WriteRefusedAtOnceRaisesWriteErrorAndKeepsEarlierRe
     other->SetLogFile(FLog->LogFile());
     other->WriteAsString("+next");
     EXPECT_EQ(LogText(), "kept+next");
+}
+
+TEST_F(TJexLogBaseFaultTest, AFaultAtAnyCallOfAnAppendRaisesAndKeepsEveryEarlierRecord) {
+    const std::string earlier = "first record\r\nsecond record\r\n";
+    const auto seed = [&] { jex::test::WriteFileBytes(FLog->LogFile(), earlier); };
+    const auto append = [&] { FLog->WriteAsString("third record\r\n"); };
+    const auto faults = jex::test::FaultsOf(FFiles, seed, append);
+    ASSERT_FALSE(faults.empty());
+    for (const jex::test::TInjectedFault& fault : faults) {
+        SCOPED_TRACE(fault.Describe());
+        seed();
+        fault.Arm(FFiles);
+        EXPECT_THROW(append(), host::Exception);
+        FFiles.Reset();
+        EXPECT_EQ(LogText(), earlier);
+        append();
+        EXPECT_EQ(LogText(), earlier + "third record\r\n");
+    }
 }
 
 TEST_F(TJexLogBaseFaultTest, RefusedOpenRaisesOpenErrorForAFileAndCreateErrorForNone) {

@@ -1,6 +1,7 @@
 // tests/logging/LogBaseStressTest.cpp - many programs and threads appending to one log at once:
 // every record arrives exactly once and whole, with no retry by the caller.
 #include "logging/LogBase.h"
+#include "tests/support/Stress.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +25,8 @@ namespace {
 
 constexpr int kProcesses = 4;
 constexpr int kThreads = 8;
-constexpr int kRecordsPerProcess = 20000;
-constexpr int kRecordsPerThread = kRecordsPerProcess / kThreads;
+const int kRecordsPerProcess = 20000 * jex::test::StressScale();
+const int kRecordsPerThread = kRecordsPerProcess / kThreads;
 constexpr std::size_t kRecordLength = 64;
 
 // "P1 T5 N01234 " padded with dots to the fixed length, then CR LF.
@@ -71,7 +72,8 @@ TEST(TJexLogBaseStressTest, FourProgramsOfEightThreadsLoseAndTearNoRecord) {
         children.push_back(child);
     }
     // Bounded: a writer that hangs fails the test instead of the run.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(90 * jex::test::StressScale());
     for (const pid_t child : children) {
         int status = 0;
         pid_t done = 0;
@@ -89,7 +91,8 @@ TEST(TJexLogBaseStressTest, FourProgramsOfEightThreadsLoseAndTearNoRecord) {
     }
 
     const std::string text = jex::test::ReadFileBytes(path);
-    ASSERT_EQ(text.size(), kProcesses * kRecordsPerProcess * kRecordLength);
+    ASSERT_EQ(text.size(),
+              static_cast<std::size_t>(kProcesses * kRecordsPerProcess) * kRecordLength);
     std::set<std::tuple<int, int, int>> seen;
     for (std::size_t at = 0; at < text.size(); at += kRecordLength) {
         int p = -1;

@@ -138,6 +138,31 @@ TEST_F(TJexRegistryLogTest, AMissingKeyStaysActiveUncreatedAndItsErrorReachesThe
     FLog->SetActive(false);
 }
 
+TEST_F(TJexRegistryLogTest, AHandlerThatRaisesReachesTheApplicationAndWatchingGoesOn) {
+    std::vector<std::string> handled;
+    host::Application->SetOnException(
+        host::TExceptionEvent::FromCallable([&](host::TObject* ASender, host::Exception* E) {
+            EXPECT_EQ(ASender, FLog.get());
+            handled.push_back(E->Message());
+        }));
+    bool raise = true;
+    FLog->SetOnRegistryNotification(host::TNotifyEvent::FromCallable([&](host::TObject*) {
+        ++FEvents;
+        if (raise)
+            throw host::EInvalidOperation("handler failed");
+    }));
+    FLog->SetOptions({roLastSet});
+    Activate(*FLog);
+    Write(Watched);
+    EXPECT_TRUE(PumpUntil([&] { return !handled.empty(); }));
+    EXPECT_EQ(handled, std::vector<std::string>{"handler failed"});
+    raise = false;
+    const int before = FEvents;
+    Write(Watched, "again");
+    EXPECT_TRUE(PumpUntil([&] { return FEvents > before; })) << "the worker still watches";
+    EXPECT_EQ(handled.size(), 1u);
+}
+
 TEST_F(TJexRegistryLogTest, SettingsChangedWhileActiveWaitForTheNextActivation) {
     FLog->SetOptions({roLastSet});
     Activate(*FLog);

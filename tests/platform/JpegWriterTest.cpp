@@ -124,6 +124,21 @@ TEST(JpegWriterTest, RefusesWhatItCannotWriteWithAReason) {
         error.clear();
         EXPECT_FALSE(WriteJpegFile(dir.File("bad.jpg"), image, 90, &error));
         EXPECT_FALSE(error.empty());
+        std::string bytes = "stale";
+        error.clear();
+        EXPECT_FALSE(EncodeJpeg(image, 90, bytes, &error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_TRUE(bytes.empty());
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(JpegWriterTest, EncodedBytesAreTheFileTheWriterWrites) {
+    jex::test::TempDir dir;
+    const std::vector<unsigned char> pixels = Picture(40, 24, 3, 120);
+    const TJpegImage image{pixels.data(), 40, 24, 24, 0};
+    ASSERT_TRUE(WriteJpegFile(dir.File("shot.jpg"), image, 75));
+    std::string bytes;
+    ASSERT_TRUE(EncodeJpeg(image, 75, bytes));
+    EXPECT_EQ(bytes, jex::test::ReadFileBytes(dir.File("shot.jpg")));
 }

@@ -5,6 +5,9 @@
 #include "host/core/ClassesStrings.h"
 #include "host/core/RegistryFile.h"
 #include "platform/KeyStore.h"
+#include "platform/PlatformServices.h"
+#include "platform/fake/File.h"
+#include "tests/support/FaultSweep.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -210,6 +213,51 @@ TEST_F(TRegistryTest, ATextWithAnErrorNamesItsLineAndChangesNothing) {
               "Line 2: ");
     EXPECT_EQ(Message([&] { ImportRegistryFile(FRoot.File("missing.reg")); }),
               "Cannot open file " + FRoot.File("missing.reg"));
+}
+
+TEST_F(TRegistryTest, WritesAndExportsThatFailAtAnyFileCallRaiseAndKeepWhatWasThere) {
+    const std::string exported = FRoot.File("app.reg");
+    const auto seed = [&] {
+        TRegistry registry;
+        registry.SetRootKey(HKEY_CURRENT_USER);
+        ASSERT_TRUE(registry.OpenKey("Software\\App", true));
+        registry.WriteString("Name", "old");
+        registry.DeleteKey("\\Software\\App\\New");
+        jex::test::WriteFileBytes(exported, "previous export");
+    };
+    const auto value = [] {
+        TRegistry registry(KEY_READ);
+        registry.SetRootKey(HKEY_CURRENT_USER);
+        return registry.OpenKeyReadOnly("Software\\App") ? registry.ReadString("Name") : "";
+    };
+    const std::function<void()> changes[] = {
+        [] {
+            TRegistry registry;
+            registry.SetRootKey(HKEY_CURRENT_USER);
+            registry.OpenKey("Software\\App", false);
+            registry.WriteString("Name", "new");
+        },
+        [] {
+            TRegistry registry;
+            registry.SetRootKey(HKEY_CURRENT_USER);
+            registry.CreateKey("\\Software\\App\\New");
+        },
+        [&] { ExportRegistryFile(HKEY_CURRENT_USER, "Software\\App", exported); },
+    };
+    platform::TFakeFileService files;
+    const platform::TScopedPlatformServices scope({.Files = &files});
+    for (const auto& change : changes) {
+        for (const jex::test::TInjectedFault& fault : jex::test::FaultsOf(files, seed, change)) {
+            SCOPED_TRACE(fault.Describe());
+            seed();
+            fault.Arm(files);
+            EXPECT_THROW(change(), ERegistryException);
+            files.Reset();
+            EXPECT_EQ(value(), "old");
+            EXPECT_FALSE(TRegistry().KeyExists("\\Software\\App\\New"));
+            EXPECT_EQ(jex::test::ReadFileBytes(exported), "previous export");
+        }
+    }
 }
 
 } // namespace

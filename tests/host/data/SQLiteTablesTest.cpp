@@ -3,6 +3,7 @@
 // forms.
 #include "host/data/SQLiteTables.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <sqlite3.h>
 #include <string>
+#include <unistd.h>
 
 using namespace host;
 using jex::test::TempDir;
@@ -214,6 +216,49 @@ TEST_F(TSQLiteTableTest, ALockedDatabaseFailsThePostUntilTheLockIsGone) {
     FTable->Post();
     TRawDatabase raw(Path());
     EXPECT_EQ(raw.Rows("SELECT qty FROM orders WHERE id = 1"), "8");
+}
+
+TEST_F(TSQLiteTableTest, AnInsertWhileAnotherProcessHoldsTheLockFailsClearlyAndIsKept) {
+    FTable->Open();
+    FConnection->SetBusyTimeout(50);
+    int locked[2] = {-1, -1};
+    int release[2] = {-1, -1};
+    ASSERT_EQ(pipe(locked), 0);
+    ASSERT_EQ(pipe(release), 0);
+    jex::test::TChildProcess holder([&] {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(Path().c_str(), &db) != SQLITE_OK ||
+            sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return 1;
+        char byte = 1;
+        if (write(locked[1], &byte, 1) != 1 || read(release[0], &byte, 1) != 1)
+            return 2;
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return 0;
+    });
+    char byte = 0;
+    ASSERT_EQ(read(locked[0], &byte, 1), 1) << "the other process could not lock";
+
+    FTable->Append();
+    FTable->FieldByName("item")->SetAsString("gasket");
+    FTable->FieldByName("qty")->SetAsInteger(7);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(DatabaseMessage([&] { FTable->Post(); }), "Orders1: database is locked");
+        EXPECT_EQ(FTable->State(), dsInsert);
+        EXPECT_EQ(FTable->FieldByName("item")->AsString(), "gasket");
+    }
+    EXPECT_EQ(write(release[1], &byte, 1), 1);
+    EXPECT_EQ(holder.Wait(), 0);
+    for (const int end : {locked[0], locked[1], release[0], release[1]})
+        close(end);
+
+    // Once the lock is gone the kept record goes in, once.
+    FTable->Post();
+    EXPECT_EQ(FTable->State(), dsBrowse);
+    TRawDatabase raw(Path());
+    EXPECT_EQ(raw.Rows("SELECT count(*), qty FROM orders WHERE item = 'gasket'"), "1|7");
+    EXPECT_EQ(raw.Rows("SELECT count(*) FROM orders"), "3");
 }
 
 TEST_F(TSQLiteTableTest, ARecordDeletedByAnotherUserIsReportedNotPassedOver) {

@@ -1,0 +1,3 @@
+select name
+from main.orders
+order by name
