@@ -3,6 +3,7 @@
 
 #include "exceptions/CrashSignature.h"
 #include "platform/JournalExport.h"
+#include "platform/ReportQueue.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -276,6 +277,9 @@ bool TJexReportCollector::SendBatch() {
 }
 
 void TJexReportCollector::Run() {
+    // Failing leaves the worker where it was: slower to yield, still sending.
+    if (FSettings.WorkerNice > 0)
+        platform::LowerThreadPriority(FSettings.WorkerNice);
     using clock = std::chrono::steady_clock;
     std::chrono::milliseconds pause = FSettings.FirstRetry;
     auto nextAttempt = clock::now();

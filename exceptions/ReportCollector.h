@@ -86,6 +86,9 @@ struct TJexCollectorSettings {
     std::chrono::milliseconds FirstRetry{500};
     std::chrono::milliseconds LastRetry{60000};
     std::chrono::milliseconds Timeout{5000}; ///< one upload, connection included
+    /// Steps the worker stands back in the scheduler's favour (nice): on a busy machine its
+    /// sending waits for CPU the program's own threads leave, and never takes theirs.
+    int WorkerNice = 10;
 };
 
 /// The queue and its worker thread. Created, the worker starts by sending what is queued.
