@@ -8,7 +8,8 @@
 // BM_WorkerDrain: the worker sending 500 queued reports until the queue is empty, side by side
 // with the floor: the same 500 entries posted in one upload straight to the receiver. Queued
 // one report a file (worker:1, as single reports and the fatal path leave them) and in files of
-// 64 (worker:2, as the worker writes a burst). The counter reports_per_s gives the throughput.
+// BatchSize (worker:2, as the worker writes a burst). The counter reports_per_s gives the
+// throughput.
 #include "exceptions/LogError.h"
 #include "exceptions/ReportCollector.h"
 #include "host/forms/Forms.h"
@@ -31,7 +32,8 @@ using namespace host;
 using namespace jex;
 
 constexpr int DrainCount = 500;
-constexpr int BurstFile = 64; // reports in a file the worker writes for a burst
+// Reports in a file the worker writes for a burst.
+const int BurstFile = static_cast<int>(jex::TJexCollectorSettings().BatchSize);
 
 struct TBenchEnvironment {
     jex::test::TempDir Dir;

@@ -80,7 +80,7 @@ struct TJexCollectorSettings {
     std::string Address;          ///< the receiver's URL
     std::string QueueFolder;      ///< where entries wait
     std::size_t MaxQueued = 1000; ///< older entries beyond this are dropped
-    std::size_t BatchSize = 64;   ///< entries per upload, and at most per queue file
+    std::size_t BatchSize = 256;  ///< entries per upload, and at most per queue file
     /// A burst of reports is written out together at most this often.
     std::chrono::milliseconds WriteInterval{20};
     std::chrono::milliseconds FirstRetry{500};
