@@ -2,6 +2,7 @@
 #include "exceptions/ReportCollector.h"
 
 #include "exceptions/CrashSignature.h"
+#include "platform/FaultSignals.h"
 #include "platform/JournalExport.h"
 #include "platform/ReportQueue.h"
 
@@ -107,7 +108,11 @@ TJexReportCollector::TJexReportCollector(TJexCollectorSettings ASettings)
                    std::strerror(error));
     // What earlier runs left, the fatal path's entries among them, counts against the bound.
     FQueue.Trim();
-    FWorker = std::thread([this] { Run(); });
+    // With a signal stack of its own, a fault on the worker still becomes a fatal report.
+    FWorker = std::thread([this] {
+        const platform::TThreadSignalStack signalStack;
+        Run();
+    });
 }
 
 TJexReportCollector::~TJexReportCollector() {
