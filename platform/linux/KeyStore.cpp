@@ -192,8 +192,17 @@ int SplitPath(const std::string& APath, std::vector<std::string>& ANames) {
     }
 }
 
+// Appends the folder of subkey AName to AFolder. Appended piece by piece: gcc 12 at -O3 warns
+// (falsely) about the insert at the front of "/" + name.
+void AppendKeyFolder(std::string& AFolder, std::string_view AName) {
+    AFolder += '/';
+    AFolder += Escape(Fold(AName));
+}
+
 std::string ValueFileName(std::string_view AName) {
-    return "=" + Escape(Fold(AName));
+    std::string file = "="; // not "=" + name, as for AppendKeyFolder
+    file += Escape(Fold(AName));
+    return file;
 }
 
 std::string Unescape(std::string_view AEscaped) {
@@ -432,7 +441,7 @@ public:
         if (AFolder.empty())
             return EINVAL;
         for (const std::string& name : names)
-            AFolder += "/" + Escape(Fold(name));
+            AppendKeyFolder(AFolder, name);
         if (ANames != nullptr)
             *ANames = std::move(names);
         return 0;
@@ -470,7 +479,7 @@ public:
             return lock.Error();
         std::vector<std::string> created;
         for (const std::string& name : names) {
-            at += "/" + Escape(Fold(name));
+            AppendKeyFolder(at, name);
             error = MakeFolder(at);
             if (error == EEXIST)
                 continue;
