@@ -4,11 +4,11 @@
 // service a test could fake. TFaultingFileOps puts counting versions of its system calls in
 // place for as long as it lives and fails the ones a test arms, with the interface of
 // platform::TFakeFileService, so that the sweep of FaultSweep.h runs over the tools as it runs
-// over the suite's own write paths. Opens are fkOpen, reads fkRead, writes fkWrite (and so are
-// every flush and the close of a file opened for writing, where a full disk may show last),
+// over the suite's own write paths. Opens are fkOpen, reads fkRead, writes fkWrite (and so is
+// every flush, and the close of a file opened for writing, where a full disk may show last),
 // renames fkRename and unlinks fkDelete. A failed call does nothing, but a failed close still
 // closes, as close(2) does; a short write puts its bytes in the file and the next write fails
-// with ENOSPC, as a disk that fills up does.
+// with the fault's error, as a disk that fills up does.
 #pragma once
 
 #include "platform/fake/File.h"
