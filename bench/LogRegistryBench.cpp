@@ -1,13 +1,15 @@
 // bench/LogRegistryBench.cpp - the key store and the registry monitor side by side with the bare
 // file operations they stand on: a 100-byte WriteString against writing the same bytes to a
-// temporary file and renaming it (plain, and flushed as the store flushes), and the latency
-// from a value write to OnRegistryNotification against bare inotify on the same folder.
+// temporary file and renaming it (plain, and flushed as the store flushes) and against the file
+// library's one-step replacement that the tools use too; and the latency from a value write to
+// OnRegistryNotification against bare inotify on the same folder.
 //
 // The store lives in a scratch folder (bench/BenchScratch.h).
 #include "bench/BenchScratch.h"
 #include "host/core/Registry.h"
 #include "monitors/LogRegistry.h"
 #include "platform/KeyStore.h"
+#include "platform/linux/FileOps.h"
 
 #include <benchmark/benchmark.h>
 
@@ -84,6 +86,25 @@ void TempFileRenameFlushed(benchmark::State& AState) {
 }
 
 BENCHMARK(TempFileRenameFlushed)->Unit(benchmark::kMicrosecond);
+
+// The one-step replacement the store and the tools share, through its table of system calls.
+void FileOpsReplace(benchmark::State& AState) {
+    TScratchStore store;
+    const std::string target = (store.KeyFolder() / "=TARGET").string();
+    for (auto _ : AState)
+        fileops::ReplaceFile(target, Payload);
+}
+
+BENCHMARK(FileOpsReplace)->Unit(benchmark::kMicrosecond);
+
+void FileOpsReplaceFlushed(benchmark::State& AState) {
+    TScratchStore store;
+    const std::string target = (store.KeyFolder() / "=TARGET").string();
+    for (auto _ : AState)
+        fileops::ReplaceFile(target, Payload, {{}, true});
+}
+
+BENCHMARK(FileOpsReplaceFlushed)->Unit(benchmark::kMicrosecond);
 
 void RegistryWriteString(benchmark::State& AState) {
     TScratchStore store;

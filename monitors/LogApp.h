@@ -49,7 +49,8 @@ public:
 
     void DoActivate(host::TObject* ASender);
     void DoDeactivate(host::TObject* ASender);
-    /// Ends with Application.ShowException(E) in every case.
+    /// Ends with Application.ShowException(E) once both handlers have returned; when one
+    /// raises, the display is skipped and the application shows that failure instead.
     void DoException(host::TObject* ASender, host::Exception* E);
     void DoIdle(host::TObject* ASender, bool& ADone);
     /// OnHelp runs first, the previous handler second; the result starts false and each handler

@@ -158,7 +158,29 @@ std::string UniqueSuffix() {
     return suffix;
 }
 
+int RealOpen(const char* APath, int AFlags, mode_t AMode) {
+    return ::open(APath, AFlags, AMode);
+}
+
+int RealOpenAt(int AFolder, const char* AName, int AFlags, mode_t AMode) {
+    return ::openat(AFolder, AName, AFlags, AMode);
+}
+
+constexpr TSystemCalls Real{RealOpen, RealOpenAt, ::read,     ::write,
+                            ::fsync,  ::close,    ::renameat, ::unlinkat};
+
+// Constant-initialised, so that it holds the real calls before any constructor runs.
+constinit TSystemCalls GCalls = Real;
+
 } // namespace
+
+const TSystemCalls& RealSystemCalls() {
+    return Real;
+}
+
+TSystemCalls& SystemCalls() {
+    return GCalls;
+}
 
 EFileError::EFileError(std::string AOperation, std::string APath, int AErrno, TFileErrorKind AKind,
                        std::string AReason)
@@ -172,7 +194,7 @@ EFileError::EFileError(std::string AOperation, std::string APath, int AErrno, TF
 
 TFileHandle::~TFileHandle() {
     if (FFd >= 0)
-        ::close(FFd);
+        GCalls.Close(FFd);
 }
 
 TFileHandle::TFileHandle(TFileHandle&& AOther) noexcept
@@ -181,7 +203,7 @@ TFileHandle::TFileHandle(TFileHandle&& AOther) noexcept
 TFileHandle& TFileHandle::operator=(TFileHandle&& AOther) noexcept {
     if (this != &AOther) {
         if (FFd >= 0)
-            ::close(FFd);
+            GCalls.Close(FFd);
         FFd = std::exchange(AOther.FFd, -1);
     }
     return *this;
@@ -194,7 +216,7 @@ int TFileHandle::Release() {
 TFileHandle OpenRegularFile(const std::string& APath, std::uint64_t* ASize) {
     // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; what is opened is then
     // looked at before a byte is read.
-    TFileHandle file(::open(APath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    TFileHandle file(GCalls.Open(APath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0));
     if (file.Fd() < 0)
         throw EFileError("open", APath, errno);
 
@@ -221,7 +243,7 @@ std::string ReadWholeFile(const std::string& APath) {
     while (true) {
         if (used == text.size())
             text.resize(text.size() * 2);
-        const ssize_t got = ::read(file.Fd(), text.data() + used, text.size() - used);
+        const ssize_t got = GCalls.Read(file.Fd(), text.data() + used, text.size() - used);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -316,8 +338,8 @@ TFileReplacement::TFileReplacement(std::string APath, TReplaceOptions AOptions)
         for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
             FTemporaryName = stem + UniqueSuffix();
             // Created by this call or not at all (O_EXCL), with the umask applied by the system.
-            FFd = ::openat(FFolder, FTemporaryName.c_str(),
-                           O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+            FFd = GCalls.OpenAt(FFolder, FTemporaryName.c_str(),
+                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
             error = FFd < 0 ? errno : 0;
         }
         if (FFd < 0) {
@@ -337,18 +359,18 @@ void TFileReplacement::OpenFolder() {
     FTargetName = slash == std::string::npos ? FTarget : FTarget.substr(slash + 1);
     const std::string folder = FolderOf(FTarget);
     const char* path = folder.empty() ? "." : folder.c_str();
-    FFolder = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    FFolder = GCalls.Open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     // A folder that may be written but not read still takes the file when nothing needs to be
     // flushed in it.
     if (FFolder < 0 && errno == EACCES && !FOptions.Sync)
-        FFolder = ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+        FFolder = GCalls.Open(path, O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
     if (FFolder < 0)
         throw EFileError("create", FPath, errno);
 }
 
 void TFileReplacement::CloseFolder() noexcept {
     if (FFolder >= 0) {
-        ::close(FFolder);
+        GCalls.Close(FFolder);
         FFolder = -1;
     }
 }
@@ -359,12 +381,12 @@ TFileReplacement::~TFileReplacement() {
 
 void TFileReplacement::Discard() noexcept {
     if (FFd >= 0) {
-        ::close(FFd);
+        GCalls.Close(FFd);
         FFd = -1;
     }
     if (!FTemporary.empty()) {
         const TSignalBlock block;
-        ::unlinkat(FFolder, FTemporaryName.c_str(), 0);
+        GCalls.UnlinkAt(FFolder, FTemporaryName.c_str(), 0);
         DisarmSlot(FSlot);
         FTemporary.clear();
         FTemporaryName.clear();
@@ -383,7 +405,7 @@ void TFileReplacement::Write(std::string_view AText) {
     const char* data = AText.data();
     std::size_t left = AText.size();
     while (left > 0) {
-        const ssize_t written = ::write(FFd, data, left);
+        const ssize_t written = GCalls.Write(FFd, data, left);
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0)
@@ -398,21 +420,21 @@ void TFileReplacement::Write(std::string_view AText) {
 void TFileReplacement::Commit() {
     if (FFd < 0)
         throw EFileError("write", FPath, EBADF);
-    if (FOptions.Sync && ::fsync(FFd) != 0)
+    if (FOptions.Sync && GCalls.Fsync(FFd) != 0)
         Fail("write", errno);
     const int fd = std::exchange(FFd, -1);
     // A full disk may show only when the file is closed (network file systems).
-    if (::close(fd) != 0)
+    if (GCalls.Close(fd) != 0)
         Fail("write", errno);
     {
         const TSignalBlock block;
-        if (::renameat(FFolder, FTemporaryName.c_str(), FFolder, FTargetName.c_str()) != 0)
+        if (GCalls.RenameAt(FFolder, FTemporaryName.c_str(), FFolder, FTargetName.c_str()) != 0)
             Fail("rename", errno);
         DisarmSlot(FSlot);
         FTemporary.clear();
         FTemporaryName.clear();
     }
-    const bool synced = !FOptions.Sync || ::fsync(FFolder) == 0;
+    const bool synced = !FOptions.Sync || GCalls.Fsync(FFolder) == 0;
     const int error = errno;
     CloseFolder();
     if (!synced)

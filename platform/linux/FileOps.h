@@ -6,6 +6,7 @@
 // errno, from which each caller writes its own message.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -54,6 +55,35 @@ private:
     TFileErrorKind FKind;
     std::string FReason;
 };
+
+/// The system calls the file operations make, one pointer each, so that a test can put
+/// counting or failing versions in their place (the tools have no file service to fake). The
+/// real calls are in place unless changed; the signal cleanup always uses the real unlink.
+struct TSystemCalls {
+    /// open(2), with the mode always given.
+    int (*Open)(const char* APath, int AFlags, mode_t AMode);
+    /// openat(2), with the mode always given.
+    int (*OpenAt)(int AFolder, const char* AName, int AFlags, mode_t AMode);
+    /// read(2).
+    ssize_t (*Read)(int AFd, void* ABuffer, std::size_t ACount);
+    /// write(2).
+    ssize_t (*Write)(int AFd, const void* ABuffer, std::size_t ACount);
+    /// fsync(2).
+    int (*Fsync)(int AFd);
+    /// close(2).
+    int (*Close)(int AFd);
+    /// renameat(2).
+    int (*RenameAt)(int AFromFolder, const char* AFrom, int AToFolder, const char* ATo);
+    /// unlinkat(2).
+    int (*UnlinkAt)(int AFolder, const char* AName, int AFlags);
+};
+
+/// The real system calls.
+const TSystemCalls& RealSystemCalls();
+
+/// The calls every file operation goes through. Changed only by tests, while no file operation
+/// runs in another thread.
+TSystemCalls& SystemCalls();
 
 /// An open file descriptor, closed on destruction.
 class TFileHandle {

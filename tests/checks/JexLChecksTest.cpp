@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 using namespace host;
 using namespace jex;
@@ -438,6 +439,50 @@ TEST_F(TJexLCheckProcessorTest, ControlOfAnotherOwnerIsForgottenToo) {
     EXPECT_EQ(rule->CheckControl(), nullptr);
     EXPECT_EQ(rule->LinkedImage(), nullptr);
     EXPECT_TRUE(FProcessor->Execute());
+}
+
+TEST_F(TJexLCheckProcessorTest, AnOnCheckThatRaisesEndsTheRunAtTheApplicationAndTheNextRunIsWhole) {
+    auto* name = NewControl<TEdit>("edtName", 8, 8);
+    auto* city = NewControl<TEdit>("edtCity", 8, 40);
+    auto* first = NewRule<TJexLCheckProviderEdit>(name);
+    auto* raising = NewRule<TJexLCheckProvider>(nullptr);
+    auto* last = NewRule<TJexLCheckProviderEdit>(city);
+    int checks = 0;
+    raising->SetOnCheck(TNotifyEvent::FromCallable([&](TObject*) {
+        if (++checks == 1)
+            throw EInvalidOperation("Rules unavailable");
+    }));
+    // The form's save button runs the checks, as an application does.
+    auto* save = NewControl<TButton>("btnSave", 8, 72);
+    std::vector<bool> results;
+    save->SetOnClick(
+        TNotifyEvent::FromCallable([&](TObject*) { results.push_back(FProcessor->Execute()); }));
+
+    // The failure leaves the run at once: the rule after it is not checked and nothing is
+    // marked, focused or beeped at; the application shows the handler's error.
+    WS().Click(save);
+    EXPECT_TRUE(results.empty());
+    EXPECT_EQ(first->Status(), csFailed);
+    EXPECT_EQ(last->Status(), csUnknown);
+    EXPECT_EQ(first->LinkedImage(), nullptr);
+    EXPECT_EQ(Beeps(), 0);
+    const auto& log = WS().Log();
+    EXPECT_EQ(
+        std::count(log.begin(), log.end(),
+                   "MessageDlg mtError [mbOK] " + Application->Title() + ": Rules unavailable."),
+        1);
+
+    // The next run checks every rule and marks both failures, beeping once.
+    WS().Click(save);
+    EXPECT_EQ(results, std::vector<bool>{false});
+    EXPECT_EQ(checks, 2);
+    EXPECT_EQ(last->Status(), csFailed);
+    ASSERT_NE(first->LinkedImage(), nullptr);
+    ASSERT_NE(last->LinkedImage(), nullptr);
+    EXPECT_TRUE(first->LinkedImage()->Visible());
+    EXPECT_TRUE(last->LinkedImage()->Visible());
+    EXPECT_EQ(FForm->ActiveControl(), name);
+    EXPECT_EQ(Beeps(), 1);
 }
 
 TEST_F(TJexLCheckProcessorTest, DestroyingTheProcessorTakesItsMarkersOffTheForm) {

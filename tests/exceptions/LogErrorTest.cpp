@@ -352,6 +352,43 @@ TEST_F(TJexExceptionLogTest, FailingEventsDoNotLoseTheReportTheDialogOrTheBusyMa
     EXPECT_EQ(ModalForms().size(), 2u);
 }
 
+TEST_F(TJexExceptionLogTest, AnyOneHandlerThatRaisesIsShownOnceAndTheReportIsWrittenOnce) {
+    for (const char* handler : {"previous", "OnException", "OnSaveException"}) {
+        SCOPED_TRACE(handler);
+        std::string raising = handler;
+        std::filesystem::remove(LogPath());
+        WS().ClearLog();
+        const auto failIf = [&raising](const char* AHandler) {
+            if (raising == AHandler)
+                throw EInvalidOperation(raising + " broke");
+        };
+        Application->SetOnException(
+            TExceptionEvent::FromCallable([&](TObject*, Exception*) { failIf("previous"); }));
+        TJexExceptionLog* logger = NewLogger(Application->CreateForm<TForm>());
+        logger->SetFormats({lfExceptionClassName});
+        logger->SetOnException(
+            TExceptionEvent::FromCallable([&](TObject*, Exception*) { failIf("OnException"); }));
+        logger->SetOnSaveException(TJexLSaveExceptionEvent::FromCallable(
+            [&](TObject*, Exception*, std::string&, bool&) { failIf("OnSaveException"); }));
+
+        RaiseThroughLoop([] { throw EListError("x"); });
+        EXPECT_FALSE(logger->Busy());
+        EXPECT_EQ(LogText(), "\r\nClassname: EListError?");
+        EXPECT_EQ(ModalForms().size(), 1u);
+        ASSERT_EQ(MessageBoxes().size(), 1u);
+        EXPECT_NE(MessageBoxes()[0].find(raising + " broke."), std::string::npos);
+
+        // The handler raised once; the next exception is handled from the start again.
+        raising = "none";
+        RaiseThroughLoop([] { throw EConvertError("y"); });
+        EXPECT_EQ(LogText(), "\r\nClassname: EListError?\r\nClassname: EConvertError?");
+        EXPECT_EQ(ModalForms().size(), 2u);
+        EXPECT_EQ(MessageBoxes().size(), 1u);
+        delete logger;
+        Application->SetOnException({});
+    }
+}
+
 TEST_F(TJexExceptionLogTest, UnwritableLogStillShowsTheDialogAndReportsTheWriteError) {
     TJexExceptionLog* logger = NewLogger(Application->CreateForm<TForm>());
     logger->SetLogFile(FTemp.File("no-such-folder/app.log"));

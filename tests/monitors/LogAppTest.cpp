@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -576,4 +578,180 @@ TEST_F(TJexAppLogTest, InADesignerActiveIsOnlyStored) {
     EXPECT_EQ(Application->OnIdle(), idle);
     EXPECT_FALSE(Application->OnException().Assigned());
     EXPECT_NE(WriteComponentToText(log).find("Active = True"), std::string::npos);
+}
+
+// ---- Handlers that raise --------------------------------------------------------------------
+
+namespace {
+
+// Counts the calls of each event's previous and published handlers; a published handler raises
+// "<event> failed" from its first call only.
+class TRaisingHandlers {
+public:
+    void Saved(const std::string& AEvent) { ++FSaved[AEvent]; }
+
+    void Published(const std::string& AEvent) {
+        if (++FPublished[AEvent] == 1)
+            throw EInvalidOperation(AEvent + " failed");
+    }
+
+    int SavedCalls(const std::string& AEvent) { return FSaved[AEvent]; }
+
+    int PublishedCalls(const std::string& AEvent) { return FPublished[AEvent]; }
+
+    TNotifyEvent SavedNotify(const std::string& AEvent) {
+        return TNotifyEvent::FromCallable([this, AEvent](TObject*) { Saved(AEvent); });
+    }
+
+    TNotifyEvent PublishedNotify(const std::string& AEvent) {
+        return TNotifyEvent::FromCallable([this, AEvent](TObject*) { Published(AEvent); });
+    }
+
+private:
+    std::map<std::string, int> FSaved;
+    std::map<std::string, int> FPublished;
+};
+
+// How often the application showed "<event> failed." as an error.
+int Shown(const std::vector<std::string>& ALog, const std::string& AEvent) {
+    return static_cast<int>(std::count(ALog.begin(), ALog.end(),
+                                       "MessageDlg mtError [mbOK] Orders: " + AEvent + " failed."));
+}
+
+} // namespace
+
+TEST_F(TJexAppLogTest, AnEventWhoseHandlerRaisesIsShownByTheApplicationAndTheNextOneIsRelayed) {
+    constexpr std::uint32_t Ping = WM_USER + 7;
+    TRaisingHandlers handlers;
+    Application->SetOnActivate(handlers.SavedNotify("Activate"));
+    Application->SetOnDeactivate(handlers.SavedNotify("Deactivate"));
+    Application->SetOnMinimize(handlers.SavedNotify("Minimize"));
+    Application->SetOnRestore(handlers.SavedNotify("Restore"));
+    Application->SetOnMessage(TMessageEvent::FromCallable([&](TMsg& AMsg, bool&) {
+        if (AMsg.Message == Ping)
+            handlers.Saved("Message");
+    }));
+    Application->SetOnHelp(THelpEvent::FromCallable([&](std::uint16_t, std::int32_t, bool&) {
+        handlers.Saved("Help");
+        return false;
+    }));
+    Application->SetOnShowHint(TShowHintEvent::FromCallable(
+        [&](std::string&, bool&, THintInfo&) { handlers.Saved("ShowHint"); }));
+    TJexAppLog* log = Create<TJexAppLog>(FForm);
+    log->SetOnActivate(handlers.PublishedNotify("Activate"));
+    log->SetOnDeactivate(handlers.PublishedNotify("Deactivate"));
+    log->SetOnMinimize(handlers.PublishedNotify("Minimize"));
+    log->SetOnRestore(handlers.PublishedNotify("Restore"));
+    log->SetOnMessage(TMessageEvent::FromCallable([&](TMsg& AMsg, bool&) {
+        if (AMsg.Message == Ping)
+            handlers.Published("Message");
+    }));
+    log->SetOnHelp(THelpEvent::FromCallable([&](std::uint16_t, std::int32_t, bool&) {
+        handlers.Published("Help");
+        return true;
+    }));
+    log->SetOnShowHint(TShowHintEvent::FromCallable(
+        [&](std::string&, bool&, THintInfo&) { handlers.Published("ShowHint"); }));
+
+    // Input handled at once: a key and the hint timer.
+    FForm->SetHelpContext(42);
+    FForm->Show();
+    FButton->SetHint("Save");
+    FButton->SetShowHint(true);
+    FEdit->SetHint("Customer");
+    FEdit->SetShowHint(true);
+    for (TControl* control : {static_cast<TControl*>(FButton), static_cast<TControl*>(FEdit)}) {
+        WS().PressKey(FEdit, VK_F1);
+        WS().MoveMouse(control);
+        WS().AdvanceClock(Application->HintPause());
+    }
+    // Messages handled by the loop.
+    for (int round = 0; round < 2; ++round) {
+        PostMessage(Application->Handle(), WM_ACTIVATEAPP, 1);
+        PostMessage(Application->Handle(), WM_ACTIVATEAPP, 0);
+        PostMessage(Application->Handle(), WM_SYSCOMMAND, SC_MINIMIZE);
+        PostMessage(Application->Handle(), WM_SYSCOMMAND, SC_RESTORE);
+        PostMessage(Application->Handle(), Ping);
+    }
+    // Activation is posted on: the loop ends once it has nothing left to do.
+    Application->SetOnIdle(
+        TIdleEvent::FromCallable([](TObject*, bool&) { Application->Terminate(); }));
+    TLoopWatchdog watchdog;
+    Application->Run();
+    EXPECT_FALSE(watchdog.Release());
+
+    const std::vector<std::string>& shown = WS().Log();
+    for (const char* event :
+         {"Activate", "Deactivate", "Minimize", "Restore", "Message", "Help", "ShowHint"}) {
+        SCOPED_TRACE(event);
+        EXPECT_EQ(Shown(shown, event), 1);
+        EXPECT_EQ(handlers.PublishedCalls(event), 2);
+        // The previous handler runs before the published one, but after it for help.
+        EXPECT_EQ(handlers.SavedCalls(event), std::string(event) == "Help" ? 1 : 2);
+    }
+    // The second hint, whose handlers returned, was shown.
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "Hint 0,21: Customer"), 1) << shown.back();
+    EXPECT_TRUE(log->Hooked());
+}
+
+TEST_F(TJexAppLogTest, AScreenEventWhoseHandlerRaisesIsShownAndTheFocusStillMoves) {
+    auto* other = Create<TForm>(Application);
+    auto* otherEdit = Create<TEdit>(other);
+    otherEdit->SetParent(other);
+    other->SetVisible(true);
+    FForm->Show();
+    WS().FocusControl(FEdit);
+    TRaisingHandlers handlers;
+    Screen->SetOnActiveFormChange(handlers.SavedNotify("Form"));
+    Screen->SetOnActiveControlChange(handlers.SavedNotify("Control"));
+    TJexAppLog* log = Create<TJexAppLog>(FForm);
+    log->SetOnActiveFormChange(handlers.PublishedNotify("Form"));
+    log->SetOnActiveControlChange(handlers.PublishedNotify("Control"));
+
+    // The form's change raises first and leaves before the control's change is told.
+    WS().FocusControl(otherEdit);
+    EXPECT_EQ(Screen->ActiveControl(), otherEdit);
+    EXPECT_EQ(Shown(WS().Log(), "Form"), 1);
+    EXPECT_EQ(handlers.SavedCalls("Control"), 0);
+    // Back to the main form: its change is told, then the control's, which raises once.
+    WS().FocusControl(FEdit);
+    WS().FocusControl(FButton);
+    EXPECT_EQ(Screen->ActiveControl(), FButton);
+    EXPECT_EQ(Shown(WS().Log(), "Control"), 1);
+    EXPECT_EQ(handlers.SavedCalls("Form"), 2);
+    EXPECT_EQ(handlers.PublishedCalls("Form"), 2);
+    EXPECT_EQ(handlers.SavedCalls("Control"), 2);
+    EXPECT_EQ(handlers.PublishedCalls("Control"), 2);
+}
+
+TEST_F(TJexAppLogTest, IdleAndHintHandlersThatRaiseLetTheLoopGoOn) {
+    TRaisingHandlers handlers;
+    Application->SetOnHint(handlers.SavedNotify("Hint"));
+    Application->SetOnIdle(
+        TIdleEvent::FromCallable([&](TObject*, bool&) { handlers.Saved("Idle"); }));
+    TJexAppLog* log = Create<TJexAppLog>(FForm);
+    log->SetOnHint(handlers.PublishedNotify("Hint"));
+    log->SetOnIdle(TIdleEvent::FromCallable([&](TObject*, bool& ADone) {
+        ADone = false; // idle again at once rather than wait for a message
+        if (handlers.PublishedCalls("Idle") == 1)
+            WS().MoveMouse(FButton); // a new hint for the next idle step
+        if (handlers.PublishedCalls("Idle") == 2)
+            Application->Terminate();
+        handlers.Published("Idle");
+    }));
+    FEdit->SetHint("Customer");
+    FButton->SetHint("Save");
+    WS().MoveMouse(FEdit);
+    TLoopWatchdog watchdog;
+    Application->Run();
+    EXPECT_FALSE(watchdog.Release()) << "the loop stopped going round";
+
+    // The first hint's handler raised before OnIdle; the first idle raised; then both ran.
+    EXPECT_EQ(Shown(WS().Log(), "Hint"), 1);
+    EXPECT_EQ(Shown(WS().Log(), "Idle"), 1);
+    EXPECT_EQ(handlers.PublishedCalls("Hint"), 2);
+    EXPECT_EQ(handlers.SavedCalls("Hint"), 2);
+    EXPECT_EQ(handlers.PublishedCalls("Idle"), 3);
+    EXPECT_EQ(handlers.SavedCalls("Idle"), 3);
+    EXPECT_EQ(Application->Hint(), "Save");
 }

@@ -5,13 +5,16 @@
 
 #include "host/data/MemDS.h"
 #include "host/data/SQLiteTables.h"
+#include "tests/support/Raises.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace host;
@@ -441,4 +444,90 @@ TEST_F(TJexDatasetLogTest, ADescendantsUpdateStatusHearsEveryNotificationEvenWhe
     FTable->Next();
     EXPECT_EQ(log->Heard, opened + 2);
     EXPECT_FALSE(std::filesystem::exists(log->LogFile()));
+}
+
+// ---- Handlers that raise --------------------------------------------------------------------
+
+namespace {
+
+// The name stored for customer ACustNo, read past the data set through a query of its own.
+std::string StoredName(TComponent* AOwner, TSQLiteConnection* AConnection, int ACustNo) {
+    auto* query = Create<TSQLiteQuery>(AOwner);
+    query->SetConnection(AConnection);
+    query->SQL()->SetText("SELECT NAME FROM CUSTOMER WHERE CUSTNO=" + std::to_string(ACustNo));
+    query->Open();
+    const std::string name = query->FieldByName("NAME")->AsString();
+    delete query;
+    return name;
+}
+
+std::size_t CountOf(const TLines& ALines, const std::string& ALine) {
+    return static_cast<std::size_t>(std::count(ALines.begin(), ALines.end(), ALine));
+}
+
+} // namespace
+
+TEST_F(TJexDatasetLogTest, AHandlerThatRaisesDuringAPostKeepsTheEditAndTheRetryIsLoggedOnce) {
+    for (const bool inStatement : {true, false}) {
+        SCOPED_TRACE(inStatement ? "OnSQLStatement raises" : "OnChange raises");
+        bool raise = true;
+        const auto failOnce = [&raise] {
+            if (std::exchange(raise, false))
+                throw EDatabaseError("handler failed");
+        };
+        FStatements.clear();
+        FLog->SetOnSQLStatement(TJexLSQLStatementEvent::FromCallable(
+            [&, inStatement](TObject*, const std::string& ASQL) {
+                if (inStatement)
+                    failOnce();
+                FStatements.push_back(ASQL);
+            }));
+        FLog->SetOnChange(TJexLDataChangeEvent::FromCallable(
+            [&, inStatement](TObject*, TJexLDBTypeEvent AState, TField*, std::string&) {
+                if (!inStatement && AState == dbeUpdateData)
+                    failOnce();
+            }));
+        const std::string name = inStatement ? "Anna" : "Anne";
+        FTable->Open();
+        Watch();
+        FTable->Edit();
+        FTable->FieldByName("NAME")->SetAsString(name);
+        EXPECT_EQ(jex::test::MessageOf<EDatabaseError>([&] { FTable->Post(); }), "handler failed");
+        // Nothing was stored and nothing was lost: the record is still being edited.
+        EXPECT_EQ(FTable->State(), dsEdit);
+        EXPECT_EQ(FTable->FieldByName("NAME")->AsString(), name);
+        EXPECT_EQ(StoredName(FForm.get(), FConnection, 1356), inStatement ? "Ann" : "Anna");
+        EXPECT_EQ(CountOf(Logged(), "dbeUpdateData"), 0u);
+
+        FTable->Post();
+        EXPECT_EQ(FTable->State(), dsBrowse);
+        EXPECT_EQ(StoredName(FForm.get(), FConnection, 1356), name);
+        EXPECT_EQ(CountOf(Logged(), "dbeUpdateData"), 1u);
+        // Each attempt is described once: the failed one too when OnChange raised after it.
+        EXPECT_EQ(FStatements.size(), inStatement ? 1u : 2u);
+        FTable->Close();
+    }
+}
+
+TEST_F(TJexDatasetLogTest, AnOnChangeThatRaisesReachesTheOperationAndTheNextNotificationIsLogged) {
+    int raised = 0;
+    FLog->SetOnChange(TJexLDataChangeEvent::FromCallable(
+        [&](TObject*, TJexLDBTypeEvent AState, TField*, std::string&) {
+            if (AState == dbeDataSetScrolled && raised++ == 0)
+                throw EDatabaseError("handler failed");
+        }));
+    FTable->Open();
+    Watch();
+    EXPECT_EQ(jex::test::MessageOf<EDatabaseError>([&] { FTable->Next(); }), "handler failed");
+    // The move itself happened; only its line is missing, as the handler asked.
+    EXPECT_EQ(FTable->RecNo(), 2);
+    EXPECT_FALSE(std::filesystem::exists(FLog->LogFile()));
+    FTable->Next();
+    FTable->Edit();
+    FTable->FieldByName("NAME")->SetAsString("Cyd");
+    FTable->Post();
+    EXPECT_EQ(FTable->RecNo(), 3);
+    EXPECT_EQ(Logged(), (TLines{"dbeDataSetScrolled", "dbeEditingChanged", "dbeRecordChanged",
+                                "dbeRecordChanged NAME:Cyd", "dbeUpdateData", "dbeEditingChanged",
+                                "dbeDataSetChanged"}));
 }

@@ -2,6 +2,8 @@
 // full file system of its own and signals in child processes.
 #include "platform/linux/FileOps.h"
 
+#include "tests/support/FaultSweep.h"
+#include "tests/support/FaultingFileOps.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -244,6 +246,30 @@ TEST(FileOpsReplaceTest, AFailedRenameRemovesTheTemporary) {
     const EFileError error = ErrorOf([&] { replacement.Commit(); });
     EXPECT_EQ(error.Operation(), "rename");
     EXPECT_EQ(EntryCount(dir.Path()), 1u);
+}
+
+TEST(FileOpsReplaceTest, AFaultAtAnyCallOfAFlushedReplacementIsReportedAndLeavesOneWholeFile) {
+    TempDir dir;
+    const std::string path = dir.File("store");
+    const std::string content(100000, 'n');
+    jex::test::TFaultingFileOps files;
+    const auto seed = [&] { WriteFileBytes(path, "old"); };
+    const auto replace = [&] { fileops::ReplaceFile(path, content, {{}, true}); };
+    const auto faults = jex::test::FaultsOf(files, seed, replace);
+    ASSERT_GE(faults.size(), 12u); // opens, the write, both flushes, the close and the rename
+    for (const jex::test::TInjectedFault& fault : faults) {
+        SCOPED_TRACE(fault.Describe());
+        seed();
+        fault.Arm(files);
+        const EFileError error = ErrorOf(replace);
+        files.Reset();
+        EXPECT_EQ(error.Errno(), fault.Error);
+        EXPECT_EQ(EntryCount(dir.Path()), 1u);
+        // The fourth write-kind call, the folder's flush, comes after the rename: the new file
+        // is in place then but not known to be on the disk, and the caller hears of it.
+        const bool afterRename = fault.Call == platform::fkWrite && fault.Nth == 4;
+        EXPECT_EQ(ReadFileBytes(path), afterRename ? content : "old");
+    }
 }
 
 TEST(FileOpsReplaceTest, AFullFileSystemLeavesTheOldFileByteForByte) {

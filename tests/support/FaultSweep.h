@@ -36,14 +36,20 @@ struct TInjectedFault {
         return text;
     }
 
-    /// Arms the fault on AFiles, counted from now.
-    void Arm(platform::TFakeFileService& AFiles) const { AFiles.Fail(Call, Nth, Error, Keep); }
+    /// Arms the fault on AFiles (the fake file service, or anything with its Fail), counted
+    /// from now.
+    template <class TFiles>
+    void Arm(TFiles& AFiles) const {
+        AFiles.Fail(Call, Nth, Error, Keep);
+    }
 };
 
 /// The faults of a sweep over AOperation (see the file comment); ASetUp runs first to put the
-/// files in the state each attempt starts from. AKinds limits the kinds of call faulted.
-inline std::vector<TInjectedFault>
-FaultsOf(platform::TFakeFileService& AFiles, const std::function<void()>& ASetUp,
+/// files in the state each attempt starts from. AKinds limits the kinds of call faulted. AFiles
+/// is the fake file service, or anything that counts and fails calls as it does.
+template <class TFiles>
+std::vector<TInjectedFault>
+FaultsOf(TFiles& AFiles, const std::function<void()>& ASetUp,
          const std::function<void()>& AOperation,
          std::vector<platform::TFileCallKind> AKinds = {platform::fkOpen, platform::fkWrite,
                                                         platform::fkRename, platform::fkDelete}) {
