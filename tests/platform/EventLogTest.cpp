@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <sched.h>
 #include <set>
@@ -228,6 +229,34 @@ TEST_F(EventLogTest, SourcesWriteToTheLogTheyAreRegisteredWith) {
     EXPECT_EQ(Store().RegisterSource("Custom", "Bad\\Name", "x"), EINVAL);
     EXPECT_EQ(Store().RegisterSource("Custom", "custom", "x"), EINVAL);
     EXPECT_EQ(Store().RegisterSource("../etc", "Mine", "x"), EINVAL);
+}
+
+TEST_F(EventLogTest, ALogsFileValueNamesWhereItIsKeptUnlessItIsNoPath) {
+    const std::string hive = "HKEY_LOCAL_MACHINE";
+    const auto setFile = [&](const std::string& ALog, TKeyValueType AType, std::string AData) {
+        const std::string key = std::string(EventLogKey) + "\\" + ALog;
+        ASSERT_EQ(LinuxKeyStore().CreateKey(hive, key), 0);
+        ASSERT_EQ(LinuxKeyStore().WriteValue(hive, key, "File", AType, AData), 0);
+    };
+    const std::string own = FDir.File("own.evt");
+    setFile("Application", kvString, own + '\0');
+    ASSERT_EQ(Store().LogFilePath("application"), own);
+    ASSERT_EQ(Write("MyApp", "kept where the key store says"), 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(own));
+    ASSERT_EQ(AllRecords().size(), 1u);
+    EXPECT_EQ(AllRecords()[0].SourceName, "MyApp");
+
+    // A path to expand (nothing to expand in it here) is taken as well.
+    setFile("Expanded", kvExpandString, FDir.File("expanded.evt") + '\0');
+    EXPECT_EQ(Store().LogFilePath("Expanded"), FDir.File("expanded.evt"));
+    // An empty path, or a value that is no text, leaves the log in the store's own folder.
+    ASSERT_EQ(LinuxKeyStore().CreateKey(hive, std::string(EventLogKey) + "\\Other"), 0);
+    const std::string usual = Store().LogFilePath("Other");
+    setFile("Other", kvString, std::string(1, '\0'));
+    EXPECT_EQ(Store().LogFilePath("Other"), usual);
+    setFile("Other", kvInteger, std::string(4, '\0'));
+    EXPECT_EQ(Store().LogFilePath("Other"), usual);
+    EXPECT_EQ(usual.rfind(FDir.File("logs"), 0), 0u) << usual;
 }
 
 TEST_F(EventLogTest, OnlyThisMachineIsAServer) {
