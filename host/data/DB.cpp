@@ -338,6 +338,18 @@ void TFieldDef::SetRequired(bool AValue) {
     Changed(false);
 }
 
+void TFieldDef::Assign(TPersistent* ASource) {
+    if (auto* source = dynamic_cast<TFieldDef*>(ASource)) {
+        FName = source->FName;
+        FDataType = source->FDataType;
+        FSize = source->FSize;
+        FRequired = source->FRequired;
+        Changed(false);
+        return;
+    }
+    TCollectionItem::Assign(ASource);
+}
+
 TFieldDefs::TFieldDefs(TPersistent* AOwner)
     : TOwnedCollection(AOwner, ItemClassOf<TFieldDef>()) {}
 

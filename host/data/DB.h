@@ -318,6 +318,10 @@ public:
 
     std::string DisplayName() const override { return FName; }
 
+    /// Copies another column description (name, type, size, required), so FieldDefs can be
+    /// assigned from another data set's.
+    void Assign(TPersistent* ASource) override;
+
 private:
     std::string FName;
     TFieldType FDataType = ftUnknown;

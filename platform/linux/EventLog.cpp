@@ -109,6 +109,7 @@ public:
             std::memcpy(ABuffer, FProbed.data(), FProbed.size());
             ARead = ASize;
             FReadPosition = forwards ? ARecordNumber + 1 : ARecordNumber - 1;
+            FReadStarted = true;
             FProbedNumber = 0;
             return EventLogOk;
         }
@@ -120,9 +121,9 @@ public:
             return EventLogHandleEof;
         std::uint32_t number = ARecordNumber;
         if (how == EventLogSequentialRead)
-            number = FReadPosition != 0 ? FReadPosition
-                     : forwards         ? log.Header.OldestRecordNumber
-                                        : log.Header.CurrentRecordNumber - 1;
+            number = FReadStarted ? FReadPosition
+                     : forwards   ? log.Header.OldestRecordNumber
+                                  : log.Header.CurrentRecordNumber - 1;
         FIndex.Sync(log);
         auto* out = static_cast<char*>(ABuffer);
         for (;;) {
@@ -155,6 +156,7 @@ public:
         if (ARead == 0)
             return EventLogHandleEof;
         FReadPosition = number;
+        FReadStarted = true;
         return EventLogOk;
     }
 
@@ -214,7 +216,10 @@ private:
     const std::string FLogName;
     const std::string FPath;
     eventlog::TRecordIndex FIndex;
-    std::uint32_t FReadPosition = 0; ///< the next record of a sequential read; 0 before any
+    /// The next record of a sequential read. A backwards read that passed record 1 leaves 0
+    /// here, which must read as "at the end", not as "start again from the newest".
+    std::uint32_t FReadPosition = 0;
+    bool FReadStarted = false;       ///< FReadPosition holds a place: some read went before
     std::string FProbed;             ///< the record the last probe found too large
     std::uint32_t FProbedNumber = 0; ///< its number; 0 when none is kept
 };

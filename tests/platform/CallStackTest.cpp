@@ -100,6 +100,21 @@ TEST(CallStackTest, SkippedCallersAndTheCapacityCutTheInnerAndOuterEnds) {
     EXPECT_FRAME_IN(cut.Frames[0], InnerCapture);
     EXPECT_FRAME_IN(cut.Frames[1], MiddleCapture);
     EXPECT_EQ(cut.Frames[2], 0u);
+
+    // Nowhere to put frames, or more callers skipped than there are: nothing is written.
+    TCapture none;
+    none.Capacity = 0;
+    OuterCapture(none);
+    EXPECT_EQ(none.Count, 0u);
+    EXPECT_EQ(none.Frames[0], 0u);
+    EXPECT_EQ(platform::CaptureCallStack(nullptr, 16, 0), 0u);
+    for (const std::size_t skip : {std::size_t{100}, std::size_t{100000}}) {
+        TCapture past;
+        past.Skip = skip;
+        OuterCapture(past);
+        EXPECT_EQ(past.Count, 0u) << skip;
+        EXPECT_EQ(past.Frames[0], 0u) << skip;
+    }
 }
 
 TEST(CallStackTest, ThrownExceptionKeepsEveryFrameOfTheThrowingThread) {

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <sched.h>
 #include <set>
@@ -154,6 +155,41 @@ TEST_F(EventLogTest, WrittenEventsReadBackWholeInTheClassicLayout) {
     EXPECT_NE(record.TimeGenerated, 0u);
 }
 
+TEST_F(EventLogTest, ABackwardsReadStartsAtTheNewestAndBringsLongRecordsWhole) {
+    // A report with a long call stack is far larger than one read of the file brings along.
+    const std::string longText(20000, 's');
+    ASSERT_EQ(Write("MyApp", "oldest"), 0);
+    ASSERT_EQ(Write("MyApp", longText), 0);
+    ASSERT_EQ(Write("MyApp", "newest"), 0);
+    int error = 0;
+    std::unique_ptr<TEventLogReader> reader = Store().OpenEventLog("", "Application", error);
+    std::string buffer(64 * 1024, '\0');
+    std::uint32_t read = 0;
+    std::uint32_t needed = 0;
+    ASSERT_EQ(reader->Read(EventLogSequentialRead | EventLogBackwardsRead, 0, buffer.data(),
+                           static_cast<std::uint32_t>(buffer.size()), read, needed),
+              0);
+    std::vector<std::string> texts;
+    std::vector<std::uint32_t> numbers;
+    for (std::uint32_t at = 0; at + 4 <= read;) {
+        std::uint32_t length = 0;
+        std::memcpy(&length, buffer.data() + at, 4);
+        ASSERT_GT(length, 0u);
+        TEventRecordView record;
+        ASSERT_TRUE(DecodeEventRecord(std::string_view(buffer).substr(at, length), record));
+        ASSERT_EQ(record.Strings.size(), 1u);
+        texts.push_back(record.Strings[0]);
+        numbers.push_back(record.RecordNumber);
+        at += length;
+    }
+    EXPECT_EQ(numbers, (std::vector<std::uint32_t>{3, 2, 1}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"newest", longText, "oldest"}));
+    // Past the oldest record there is nothing more to read.
+    EXPECT_EQ(reader->Read(EventLogSequentialRead | EventLogBackwardsRead, 0, buffer.data(),
+                           static_cast<std::uint32_t>(buffer.size()), read, needed),
+              EventLogHandleEof);
+}
+
 TEST_F(EventLogTest, ReadsCheckTheirFlagsAndNumbers) {
     for (int i = 1; i <= 3; ++i)
         ASSERT_EQ(Write("MyApp", "event " + std::to_string(i)), 0);
@@ -228,6 +264,34 @@ TEST_F(EventLogTest, SourcesWriteToTheLogTheyAreRegisteredWith) {
     EXPECT_EQ(Store().RegisterSource("Custom", "Bad\\Name", "x"), EINVAL);
     EXPECT_EQ(Store().RegisterSource("Custom", "custom", "x"), EINVAL);
     EXPECT_EQ(Store().RegisterSource("../etc", "Mine", "x"), EINVAL);
+}
+
+TEST_F(EventLogTest, ALogsFileValueNamesWhereItIsKeptUnlessItIsNoPath) {
+    const std::string hive = "HKEY_LOCAL_MACHINE";
+    const auto setFile = [&](const std::string& ALog, TKeyValueType AType, std::string AData) {
+        const std::string key = std::string(EventLogKey) + "\\" + ALog;
+        ASSERT_EQ(LinuxKeyStore().CreateKey(hive, key), 0);
+        ASSERT_EQ(LinuxKeyStore().WriteValue(hive, key, "File", AType, AData), 0);
+    };
+    const std::string own = FDir.File("own.evt");
+    setFile("Application", kvString, own + '\0');
+    ASSERT_EQ(Store().LogFilePath("application"), own);
+    ASSERT_EQ(Write("MyApp", "kept where the key store says"), 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(own));
+    ASSERT_EQ(AllRecords().size(), 1u);
+    EXPECT_EQ(AllRecords()[0].SourceName, "MyApp");
+
+    // A path to expand (nothing to expand in it here) is taken as well.
+    setFile("Expanded", kvExpandString, FDir.File("expanded.evt") + '\0');
+    EXPECT_EQ(Store().LogFilePath("Expanded"), FDir.File("expanded.evt"));
+    // An empty path, or a value that is no text, leaves the log in the store's own folder.
+    ASSERT_EQ(LinuxKeyStore().CreateKey(hive, std::string(EventLogKey) + "\\Other"), 0);
+    const std::string usual = Store().LogFilePath("Other");
+    setFile("Other", kvString, std::string(1, '\0'));
+    EXPECT_EQ(Store().LogFilePath("Other"), usual);
+    setFile("Other", kvInteger, std::string(4, '\0'));
+    EXPECT_EQ(Store().LogFilePath("Other"), usual);
+    EXPECT_EQ(usual.rfind(FDir.File("logs"), 0), 0u) << usual;
 }
 
 TEST_F(EventLogTest, OnlyThisMachineIsAServer) {

@@ -1,12 +1,21 @@
 // tests/platform/FaultSignalsTest.cpp - telling a privileged instruction from an access through
-// a bad address, which Linux both delivers as SIGSEGV; a worker thread's own signal stack.
+// a bad address, which Linux both delivers as SIGSEGV; the kind and code each signal is reported
+// with; installing and removing the handlers; a worker thread's own signal stack; the fatal
+// record appended to a log another writer holds.
 #include "platform/FaultSignals.h"
+
+#include "platform/linux/FileLock.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdint>
+#include <exception>
+#include <fcntl.h>
+#include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -121,4 +130,117 @@ TEST(FaultSignalsTest, ThreadWithoutASignalStackHasNoneAgainAfterwards) {
         }
         EXPECT_NE(CurrentSignalStack().ss_flags & SS_DISABLE, 0);
     }).join();
+}
+
+TEST(FaultSignalsTest, EachSignalAndCodeIsReportedAsTheKindOfFaultItStandsFor) {
+    using namespace platform;
+
+    struct TCase {
+        int Signal;
+        int Code;
+        bool Overflow;
+        TFaultKind Kind;
+    };
+
+    const TCase cases[] = {
+        {SIGSEGV, SEGV_MAPERR, false, fkAccessViolation},
+        {SIGSEGV, SEGV_ACCERR, true, fkStackOverflow},
+        {SIGBUS, BUS_ADRERR, false, fkAccessViolation},
+        {SIGFPE, FPE_INTDIV, false, fkIntDivide},
+        {SIGFPE, FPE_INTOVF, false, fkIntOverflow},
+        {SIGFPE, FPE_FLTDIV, false, fkFloatDivide},
+        {SIGFPE, FPE_FLTOVF, false, fkFloatOverflow},
+        {SIGFPE, FPE_FLTUND, false, fkFloatUnderflow},
+        {SIGFPE, FPE_FLTINV, false, fkFloatInvalid},
+        {SIGFPE, FPE_FLTRES, false, fkFloatInvalid},
+        {SIGILL, ILL_PRVOPC, false, fkPrivilege},
+        {SIGILL, ILL_PRVREG, false, fkPrivilege},
+        {SIGILL, ILL_ILLOPC, false, fkExternal},
+        {SIGABRT, SI_TKILL, false, fkExternal},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(ClassifyFault(c.Signal, c.Code, c.Overflow), c.Kind)
+            << "signal " << c.Signal << " code " << c.Code;
+}
+
+TEST(FaultSignalsTest, AnExternalExceptionsCodeIsTheSignalAndTheKernelsCode) {
+    EXPECT_EQ(platform::ExternalExceptionCode(SIGILL, ILL_ILLOPC), 0x401u);
+    // Codes of signals someone sent (zero or negative) carry nothing.
+    EXPECT_EQ(platform::ExternalExceptionCode(SIGBUS, SI_USER), 0x700u);
+    EXPECT_EQ(platform::ExternalExceptionCode(SIGABRT, SI_TKILL), 0x600u);
+}
+
+namespace {
+
+struct sigaction CurrentAction(int ASignal) {
+    struct sigaction action {};
+
+    sigaction(ASignal, nullptr, &action);
+    return action;
+}
+
+void NoReport(const platform::TFaultInfo&) noexcept {}
+
+} // namespace
+
+TEST(FaultSignalsTest, UninstallingPutsBackWhatWasThereBeforeEvenAfterASecondInstall) {
+    ASSERT_FALSE(platform::FaultHandlersInstalled());
+    const int signals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+    std::vector<struct sigaction> before;
+    for (int s : signals)
+        before.push_back(CurrentAction(s));
+    const std::terminate_handler terminateBefore = std::get_terminate();
+
+    platform::InstallFaultHandlers({nullptr, &NoReport});
+    platform::InstallFaultHandlers({nullptr, &NoReport}); // replaces the handlers only
+    EXPECT_TRUE(platform::FaultHandlersInstalled());
+    for (int s : signals) {
+        const struct sigaction during = CurrentAction(s);
+        EXPECT_NE(during.sa_flags & SA_SIGINFO, 0) << s;
+        EXPECT_NE(during.sa_flags & SA_ONSTACK, 0) << s;
+    }
+    EXPECT_NE(std::get_terminate(), terminateBefore);
+
+    platform::UninstallFaultHandlers();
+    platform::UninstallFaultHandlers(); // nothing left to put back
+    EXPECT_FALSE(platform::FaultHandlersInstalled());
+    for (std::size_t i = 0; i < std::size(signals); ++i) {
+        // The handler is one union for both kinds of action.
+        const struct sigaction after = CurrentAction(signals[i]);
+        EXPECT_EQ(after.sa_sigaction, before[i].sa_sigaction) << signals[i];
+        EXPECT_EQ(after.sa_flags & SA_SIGINFO, before[i].sa_flags & SA_SIGINFO) << signals[i];
+    }
+    EXPECT_EQ(std::get_terminate(), terminateBefore);
+}
+
+TEST(FaultSignalsTest, AFatalRecordIsAppendedToTheLogAndCreatesItWhenMissing) {
+    const jex::test::TempDir dir;
+    const std::string log = dir.File("app.log");
+    const std::string first = "first record\n";
+    const std::string second = "fatal record\n";
+    ASSERT_TRUE(platform::AppendFatalRecord(log.c_str(), first.data(), first.size()));
+    ASSERT_TRUE(platform::AppendFatalRecord(log.c_str(), second.data(), second.size()));
+    EXPECT_EQ(jex::test::ReadFileBytes(log), first + second);
+    // Nothing to write to: no log named, or its folder gone.
+    EXPECT_FALSE(platform::AppendFatalRecord(nullptr, first.data(), first.size()));
+    EXPECT_FALSE(platform::AppendFatalRecord("", first.data(), first.size()));
+    EXPECT_FALSE(
+        platform::AppendFatalRecord(dir.File("gone/app.log").c_str(), first.data(), first.size()));
+    EXPECT_FALSE(platform::AppendFatalRecord(dir.Path().c_str(), first.data(), first.size()));
+}
+
+TEST(FaultSignalsTest, AFatalRecordIsWrittenAfterABoundedWaitWhileAnotherWriterHoldsTheLog) {
+    const jex::test::TempDir dir;
+    const std::string log = dir.File("app.log");
+    jex::test::WriteFileBytes(log, "kept\n");
+    // Another stream writing the log in the loggers' own mode, denying writes to others.
+    const int holder = ::open(log.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(platform::LockShare(holder, platform::fsReadWrite, platform::fsRead),
+              platform::flGranted);
+    const std::string record = "fatal record\n";
+    // The process is about to die: the record goes in rather than being lost.
+    EXPECT_TRUE(platform::AppendFatalRecord(log.c_str(), record.data(), record.size()));
+    ::close(holder);
+    EXPECT_EQ(jex::test::ReadFileBytes(log), "kept\n" + record);
 }

@@ -121,6 +121,25 @@ TEST_F(TFolderNotificationsTest, ObjectsOnOneFolderShareOneWatch) {
     EXPECT_EQ(set->Wait(0), WaitTimeout);
 }
 
+TEST_F(TFolderNotificationsTest, AFailedAddLeavesTheObjectsBeforeItWatching) {
+    fs::create_directory(FTemp.Path() / "a");
+    fs::create_directory(FTemp.Path() / "b");
+    auto set = NewSet();
+    ASSERT_EQ(set->Add(FTemp.File("a"), true, ChangeFileName), 0);
+    ASSERT_EQ(set->Add(FTemp.File("b"), false, ChangeFileName), 1);
+    EXPECT_EQ(set->Add(FTemp.File("missing"), true, ChangeFileName), -1);
+    EXPECT_EQ(set->LastError(), ENOENT);
+    EXPECT_EQ(set->Count(), 2);
+    EXPECT_EQ(set->WatchCount(), 2u);
+    // Re-arming an object that is not there is no harm either.
+    set->Rearm(7);
+    set->Rearm(-1);
+    Write(FTemp.Path() / "a" / "new.txt", "");
+    EXPECT_EQ(Reported(*set), std::set<int>{0});
+    Write(FTemp.Path() / "b" / "new.txt", "");
+    EXPECT_EQ(Reported(*set), std::set<int>{1});
+}
+
 // ---- What each filter reports ---------------------------------------------------------------
 
 TEST_F(TFolderNotificationsTest, EachKindOfChangeSignalsItsOwnFilter) {

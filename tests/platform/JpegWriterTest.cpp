@@ -133,6 +133,21 @@ TEST(JpegWriterTest, RefusesWhatItCannotWriteWithAReason) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
+TEST(JpegWriterTest, AFolderInTheTargetsPlaceIsLeftAloneAndNoTemporaryStays) {
+    jex::test::TempDir dir;
+    const std::string path = dir.File("shot.jpg");
+    std::filesystem::create_directory(path);
+    jex::test::WriteFileBytes(path + "/inside.txt", "kept");
+    const std::vector<unsigned char> pixels = Picture(8, 8, 4, 32);
+    std::string error;
+    EXPECT_FALSE(WriteJpegFile(path, {pixels.data(), 8, 8, 32, 0}, 90, &error));
+    EXPECT_EQ(error, "cannot create " + path);
+    EXPECT_EQ(jex::test::ReadFileBytes(path + "/inside.txt"), "kept");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
 TEST(JpegWriterTest, EncodedBytesAreTheFileTheWriterWrites) {
     jex::test::TempDir dir;
     const std::vector<unsigned char> pixels = Picture(40, 24, 3, 120);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
@@ -144,6 +145,53 @@ TEST_F(TKeyStoreTest, ValueNamesAndDataOfEveryByteValueRoundTrip) {
     EXPECT_EQ(
         FStore.WriteValue(HKLM, "Bytes", std::string(MaxValueNameLength + 1, 'x'), kvString, "x"),
         EINVAL);
+}
+
+TEST_F(TKeyStoreTest, NamesBeyondLatinFoldTooAndBytesThatAreNoUtf8StayDistinct) {
+    // Three- and four-byte characters: fullwidth letters have a case, the emoji none.
+    ASSERT_EQ(FStore.CreateKey(HKLM, "\xEF\xBD\x81pp\xF0\x9F\x98\x80"), 0); // "ａpp😀"
+    EXPECT_TRUE(FStore.KeyExists(HKLM, "\xEF\xBC\xA1PP\xF0\x9F\x98\x80"));  // "ＡPP😀"
+    EXPECT_FALSE(FStore.KeyExists(HKLM, "app\xF0\x9F\x98\x80"));
+    // A cut sequence, an over-long encoding and a surrogate are bytes, not characters.
+    const std::string odd[] = {"cut\xE2\x82", "\xC0\xAFlong", "\xED\xA0\x80half"};
+    for (const std::string& name : odd)
+        ASSERT_EQ(FStore.CreateKey(HKLM, "Odd\\" + name), 0) << name;
+    std::vector<std::string> names;
+    ASSERT_EQ(FStore.SubKeyNames(HKLM, "odd", names), 0);
+    ASSERT_EQ(names.size(), 3u);
+    for (const std::string& name : odd)
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    EXPECT_FALSE(FStore.KeyExists(HKLM, "Odd\\CUT\xE2\x82x"));
+    EXPECT_TRUE(FStore.KeyExists(HKLM, "Odd\\CUT\xE2\x82"));
+}
+
+TEST_F(TKeyStoreTest, AKeyWhoseSpellingIsLostIsListedByItsFoldedName) {
+    ASSERT_EQ(FStore.CreateKey(HKLM, "Software\\Caf\xC3\xA9 50%"), 0); // "Café 50%"
+    ASSERT_EQ(FStore.CreateKey(HKLM, "Software\\Other"), 0);
+    // The file that keeps each key's own spelling: lose one, garble the other.
+    for (const auto& entry : fs::recursive_directory_iterator(FRoot.Path())) {
+        if (entry.path().filename() != ".key")
+            continue;
+        const std::string spelling = jex::test::ReadFileBytes(entry.path().string());
+        if (spelling.rfind("Caf", 0) == 0)
+            fs::remove(entry.path());
+        else if (spelling == "Other")
+            jex::test::WriteFileBytes(entry.path().string(), "Something else");
+    }
+    std::vector<std::string> names;
+    ASSERT_EQ(FStore.SubKeyNames(HKLM, "Software", names), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{"CAF\xC3\x89 50%", "OTHER"}));
+    EXPECT_TRUE(FStore.KeyExists(HKLM, "software\\caf\xC3\xA9 50%"));
+}
+
+TEST_F(TKeyStoreTest, OverLongValueNamesAreRefusedForReadingAndDeletingToo) {
+    ASSERT_EQ(FStore.CreateKey(HKLM, "K"), 0);
+    const std::string tooLong(MaxValueNameLength + 1, 'v');
+    TKeyValue value;
+    EXPECT_EQ(FStore.ReadValue(HKLM, "K", tooLong, value), EINVAL);
+    EXPECT_EQ(FStore.DeleteValue(HKLM, "K", tooLong), EINVAL);
+    EXPECT_EQ(FStore.ReadValue(HKLM, "K\\..", "x", value), EINVAL);
+    EXPECT_EQ(FStore.DeleteValue(HKLM, "Missing", "x"), ENOENT);
 }
 
 TEST_F(TKeyStoreTest, ADamagedValueFileIsReportedAndLeavesTheOthersAlone) {

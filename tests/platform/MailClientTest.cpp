@@ -209,6 +209,9 @@ TEST(MailTextTest, TextHelpersNormaliseWhatReachesTheTools) {
     EXPECT_EQ(ToUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
     EXPECT_EQ(ToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");             // overlong UTF-8 is no UTF-8
     EXPECT_EQ(ToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80"); // nor is a surrogate
+    EXPECT_EQ(ToUtf8("\xF0\x9F\x98\x80!"), "\xF0\x9F\x98\x80!");   // four bytes are whole
+    EXPECT_EQ(ToUtf8("\xF0\x9F\x98"), "\xC3\xB0\xC2\x9F\xC2\x98"); // a cut one is Latin-1
+    EXPECT_EQ(ToUtf8("\xE2(\xA1"), "\xC3\xA2(\xC2\xA1");           // so is a broken one
     EXPECT_EQ(NormaliseLineEnds("a\r\nb\rc\n\r\n"), "a\nb\nc\n\n");
     EXPECT_EQ(SingleLine("a\r\n\r\nb\nc\rd"), "a b c d");
     EXPECT_EQ(StripSmtpPrefix("sMtP:a@b.c"), "a@b.c");

@@ -109,6 +109,24 @@ TEST_F(MimeMessageTest, EncodesTextThatIsNotAsciiAsUtf8WhetherLatin1OrUtf8WasGiv
         ASSERT_LT(c, 0x80) << headers;
 }
 
+TEST_F(MimeMessageTest, AttachmentsGetTheTypeOfTheirExtensionAndANameWithoutControlCharacters) {
+    if (!HavePython())
+        GTEST_SKIP() << "python3 is not installed";
+    const std::string path = FDir.File("bytes");
+    jex::test::WriteFileBytes(path, "abc");
+    TMailMessage message;
+    message.Recipients = {Recip(mrkTo, "", "ok@example.com")};
+    message.Attachments = {{path, "Shot.JPG"},     {path, "shot.jpeg"}, {path, "page.Png"},
+                           {path, "notes.TXT"},    {path, "dump.bin"},  {path, "README"},
+                           {path, "bad\nname.log"}};
+    const std::string described = Described(message);
+    for (const char* line :
+         {"File: Shot.JPG image/jpeg ", "File: shot.jpeg image/jpeg ", "File: page.Png image/png ",
+          "File: notes.TXT text/plain ", "File: dump.bin application/octet-stream ",
+          "File: README application/octet-stream ", "File: bad_name.log text/plain "})
+        EXPECT_NE(described.find(line), std::string::npos) << line << "\n" << described;
+}
+
 TEST_F(MimeMessageTest, SubjectWithLineBreaksStaysOneHeader) {
     if (!HavePython())
         GTEST_SKIP() << "python3 is not installed";

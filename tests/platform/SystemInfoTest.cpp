@@ -5,9 +5,14 @@
 #include "platform/PlatformServices.h"
 #include "platform/fake/FakeScreen.h"
 #include "platform/fake/FakeSystemInfo.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -74,6 +79,44 @@ TEST(SystemInfoTest, LinuxServiceAnswersForThisMachine) {
     EXPECT_FALSE(version.KernelRelease.empty());
     EXPECT_FALSE(version.Distribution.empty());
     EXPECT_GT(version.MajorVersion, 0);
+}
+
+TEST(SystemInfoTest, AnIdWithoutAPasswordEntryIsNamedByTheEnvironmentOrItsNumber) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can take on an id that has no password entry";
+    // As in a container that runs an arbitrary id: each case in a child that becomes it.
+    const auto nameAs = [](const char* AUser, const char* ALogName) {
+        return jex::test::RunInChild([&] {
+            AUser != nullptr ? setenv("USER", AUser, 1) : unsetenv("USER");
+            ALogName != nullptr ? setenv("LOGNAME", ALogName, 1) : unsetenv("LOGNAME");
+            if (setuid(54321) != 0)
+                return 2;
+            const std::string name = LinuxSystemInfo().UserName();
+            const std::string expected = AUser != nullptr && *AUser != '\0' ? AUser
+                                         : ALogName != nullptr              ? ALogName
+                                                                            : "54321";
+            return name == expected ? 0 : 1;
+        });
+    };
+    EXPECT_EQ(nameAs(nullptr, nullptr), 0);
+    EXPECT_EQ(nameAs("builder", "other"), 0);
+    EXPECT_EQ(nameAs("", "fromlogin"), 0);
+}
+
+TEST(SystemInfoTest, TheVirtualMemoryTotalIsTheProcesssAddressSpaceLimit) {
+    EXPECT_EQ(jex::test::RunInChild([] {
+                  // Below the 128 TiB a process may address, above what a sanitizer reserves.
+                  const rlimit limit{std::uint64_t{1} << 46, std::uint64_t{1} << 46};
+                  if (setrlimit(RLIMIT_AS, &limit) != 0)
+                      return 2;
+                  const TMemoryStatus status = LinuxSystemInfo().MemoryStatus();
+                  return status.TotalVirtual == limit.rlim_cur &&
+                                 status.AvailVirtual < status.TotalVirtual &&
+                                 status.AvailVirtual > 0
+                             ? 0
+                             : 1;
+              }),
+              0);
 }
 
 TEST(PlatformServicesTest, ScopedServicesSwapInAndRestoreNesting) {

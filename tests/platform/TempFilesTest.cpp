@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 using namespace platform;
@@ -142,4 +145,25 @@ TEST_F(TempFilesTest, StaleFoldersOfEndedProcessesAreRemovedAndNothingElse) {
     EXPECT_TRUE(fs::exists(base / "Jex-999999999-toolongname"));
     EXPECT_TRUE(fs::exists(base / "Jex-12ab-AbCdEf"));
     EXPECT_TRUE(fs::exists(base / "outside" / "keep")); // a planted link is never followed
+}
+
+TEST_F(TempFilesTest, AMissingBaseFolderGivesAClearErrorAndCreatesNothing) {
+    const std::string missing = FBase.File("gone");
+    const auto files = NewLinuxTempFiles(missing);
+    EXPECT_EQ(files->RemoveStaleTempFolders(), 0);
+    try {
+        (void)files->CreateTempFile(".bmp");
+        FAIL() << "nothing raised";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code().value(), ENOENT);
+        EXPECT_NE(
+            std::string(e.what()).find("cannot create a temporary folder in " + missing + "/"),
+            std::string::npos)
+            << e.what();
+    }
+    EXPECT_THROW((void)files->PrivateTempFolder(), std::system_error);
+    EXPECT_FALSE(fs::exists(missing));
+    // Once the folder is there, the same service works.
+    fs::create_directory(missing);
+    EXPECT_TRUE(fs::exists(files->CreateTempFile(".bmp")));
 }

@@ -1,8 +1,12 @@
 // tests/host/core/SystemExceptTest.cpp - ExceptObject and ExceptAddr for host and foreign
-// exceptions thrown by this test program.
+// exceptions thrown by this test program; the description a fatal report reads of the exception
+// being handled.
+#include "host/core/SystemExcept.h"
+
 #include "host/core/SysUtils.h"
 #include "host/core/System.h"
 #include "platform/ProcessImage.h"
+#include "platform/SignalSafeText.h"
 
 #include <gtest/gtest.h>
 
@@ -201,4 +205,77 @@ TEST(SystemExceptTest, ForeignExceptionsAtAReusedAddressKeepTheirOwnClass) {
             EXPECT_EQ(ExceptObject()->Message(), "b");
         }
     }
+}
+
+namespace {
+
+struct TDescription {
+    bool Described = false;
+    std::string ClassName;
+    std::string Message;
+};
+
+// What the fatal report would write for the exception being handled.
+TDescription DescribeNow() {
+    char buffer[128];
+    platform::TSignalSafeText name(buffer, sizeof buffer);
+    const char* message = nullptr;
+    TDescription description;
+    description.Described = DescribeCurrentException(name, message);
+    description.ClassName = std::string(buffer, name.Length());
+    description.Message = message != nullptr ? message : "(null)";
+    return description;
+}
+
+template <typename T>
+TDescription DescribeThrown(T AObject) {
+    try {
+        throw AObject;
+    } catch (...) {
+        return DescribeNow();
+    }
+}
+
+struct TPlainObject {
+    int Value = 0;
+};
+
+} // namespace
+
+TEST(SystemExceptTest, TheDescriptionForAFatalReportNamesTheClassAsAReaderKnowsIt) {
+    // A host exception by its own name, however deep its namespace.
+    TDescription d = DescribeThrown(EConvertError("bad value"));
+    EXPECT_TRUE(d.Described);
+    EXPECT_EQ(d.ClassName, "EConvertError");
+    EXPECT_EQ(d.Message, "bad value");
+    // Standard exceptions by their full C++ name and what().
+    d = DescribeThrown(std::runtime_error("disk gone"));
+    EXPECT_EQ(d.ClassName, "std::runtime_error");
+    EXPECT_EQ(d.Message, "disk gone");
+    d = DescribeThrown(std::out_of_range("index 7"));
+    EXPECT_EQ(d.ClassName, "std::out_of_range");
+    EXPECT_EQ(d.Message, "index 7");
+    // An object of the program's own, not derived from std::exception: a name, no message.
+    d = DescribeThrown(TPlainObject{});
+    EXPECT_TRUE(d.Described);
+    EXPECT_NE(d.ClassName.find("TPlainObject"), std::string::npos) << d.ClassName;
+    EXPECT_EQ(d.Message, "");
+}
+
+TEST(SystemExceptTest, TheDescriptionFallsBackToTheRawTypeNameItCannotSpell) {
+    // Neither a template instance nor a built-in type is a plain class name; the report still
+    // names something the reader can look up.
+    TDescription d = DescribeThrown(42);
+    EXPECT_TRUE(d.Described);
+    EXPECT_EQ(d.ClassName, typeid(int).name());
+    EXPECT_EQ(d.Message, "");
+    d = DescribeThrown(std::vector<int>{1});
+    EXPECT_EQ(d.ClassName, typeid(std::vector<int>).name());
+}
+
+TEST(SystemExceptTest, NothingIsDescribedOutsideAHandler) {
+    const TDescription d = DescribeNow();
+    EXPECT_FALSE(d.Described);
+    EXPECT_EQ(d.ClassName, "");
+    EXPECT_EQ(d.Message, "");
 }

@@ -417,6 +417,96 @@ TEST_F(TDataSetEditingTest, PostedRecordsSurviveCloseAndReopen) {
     EXPECT_EQ(FData->FieldByName("name")->AsString(), "First");
 }
 
+TEST_F(TDataSetEditingTest, TextIsReadInTheFieldsTypeAndBadTextLeavesTheValueAlone) {
+    FData->Edit();
+    FData->FieldByName("price")->SetAsString("1.5");
+    FData->FieldByName("paid")->SetAsBoolean(false);
+    FData->FieldByName("paid")->SetAsString("TRUE");
+    EXPECT_DOUBLE_EQ(FData->FieldByName("price")->AsFloat(), 1.5);
+    EXPECT_TRUE(FData->FieldByName("paid")->AsBoolean());
+    EXPECT_EQ(MessageOf<EConvertError>([&] { FData->FieldByName("price")->SetAsString("cheap"); }),
+              "'cheap' is not a valid floating point value");
+    for (const char* bad : {"2026-12-24 18:30x", "12/24/2026", "tomorrow"})
+        EXPECT_EQ(MessageOf<EConvertError>([&] { FData->FieldByName("due")->SetAsString(bad); }),
+                  std::string("'") + bad + "' is not a valid date and time");
+    EXPECT_DOUBLE_EQ(FData->FieldByName("due")->AsDateTime(), EncodeDate(2026, 12, 8));
+    FData->FieldByName("due")->SetAsDateTime(EncodeDate(2027, 1, 2));
+    FData->FieldByName("price")->SetAsFloat(3.75);
+    FData->Post();
+    EXPECT_EQ(FData->FieldByName("due")->AsString(), "1/2/2027");
+    EXPECT_DOUBLE_EQ(FData->FieldByName("price")->AsFloat(), 3.75);
+    // A number stored in a text column reads as a date-time; an empty one as 0.
+    FData->Edit();
+    FData->FieldByName("name")->SetAsFloat(2.5);
+    EXPECT_DOUBLE_EQ(FData->FieldByName("name")->AsDateTime(), 2.5);
+    FData->FieldByName("name")->Clear();
+    EXPECT_DOUBLE_EQ(FData->FieldByName("name")->AsDateTime(), 0);
+}
+
+TEST_F(TDataSetEditingTest, AFieldHearsItsOwnChangeWithTheNewValueInPlace) {
+    std::vector<std::int64_t> seen;
+    TField* qty = FData->FieldByName("qty");
+    qty->SetOnChange(TFieldNotifyEvent::FromCallable(
+        [&](TField* AField) { seen.push_back(AField->AsInteger()); }));
+    FData->Edit();
+    qty->SetAsInteger(8);
+    FData->FieldByName("name")->SetAsString("Bea");
+    qty->SetAsInteger(9);
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{8, 9}));
+    EXPECT_EQ(qty->OldValue(), Variant(3));
+    FData->Post();
+    // Outside an edit the old value is the current one.
+    EXPECT_EQ(qty->OldValue(), Variant(9));
+}
+
+TEST_F(TDataSetEditingTest, ANewRecordWhoseDefaultsFailIsGivenUp) {
+    TCalls calls;
+    std::unique_ptr<TDataSource> source(Create<TDataSource>(nullptr));
+    source->SetDataSet(FData.get());
+    TRecordingLink link(calls);
+    link.SetDataSource(source.get());
+    FData->SetOnNewRecord(TDataSetNotifyEvent::FromCallable(
+        [](TDataSet*) { throw EDatabaseError("no order number left"); }));
+    EXPECT_EQ(MessageOf<EDatabaseError>([&] { FData->Append(); }), "no order number left");
+    EXPECT_EQ(FData->State(), dsBrowse);
+    EXPECT_EQ(FData->RecordCount(), 1);
+    EXPECT_EQ(FData->FieldByName("name")->AsString(), "Ann");
+    EXPECT_FALSE(link.Editing());
+    EXPECT_EQ(calls.back(), "DataSetChanged");
+    // Deleting a new record only cancels it.
+    FData->SetOnNewRecord({});
+    FData->Insert();
+    FData->FieldByName("name")->SetAsString("Never");
+    FData->Delete();
+    EXPECT_EQ(FData->State(), dsBrowse);
+    EXPECT_EQ(FData->RecordCount(), 1);
+    EXPECT_EQ(FData->FieldByName("name")->AsString(), "Ann");
+}
+
+TEST_F(TDataSetEditingTest, OpeningAnOpenDataSetOrRefreshingItKeepsItsPlace) {
+    int opens = 0;
+    FData->Close();
+    FData->SetBeforeOpen(TDataSetNotifyEvent::FromCallable([&](TDataSet*) { ++opens; }));
+    FData->SetActive(true);
+    FData->Open();
+    FData->SetActive(true);
+    EXPECT_EQ(opens, 1);
+    FData->Append();
+    FData->FieldByName("name")->SetAsString("Bob");
+    FData->Post();
+    ASSERT_EQ(FData->RecNo(), 2);
+    // A refresh first posts what is being edited, then stays on the record it was on.
+    FData->Edit();
+    FData->FieldByName("qty")->SetAsInteger(6);
+    FData->Refresh();
+    EXPECT_EQ(FData->State(), dsBrowse);
+    EXPECT_EQ(FData->RecNo(), 2);
+    EXPECT_EQ(FData->FieldByName("qty")->AsInteger(), 6);
+    FData->SetActive(false);
+    EXPECT_FALSE(FData->Active());
+    EXPECT_EQ(FData->Records().size(), 2u);
+}
+
 TEST(SQLDateTimeTextTest, RoundTripsAndRefusesMalformedText) {
     const TDateTime value = EncodeDate(2026, 12, 8) + EncodeTime(14, 30, 5, 250);
     EXPECT_EQ(DateTimeToSQLText(value), "2026-12-08 14:30:05.250");
@@ -522,4 +612,99 @@ TEST(TDataLinkDispatchTest, IgnoredEventsPassTheLinkByButStateChangesStillReachI
     calls.clear();
     data->Next();
     EXPECT_EQ(calls, (TCalls{"CheckBrowseMode", "DataSetScrolled(1)"}));
+}
+
+// ---- Fields on their own, and links that edit ---------------------------------------------
+
+TEST(TFieldTest, AFieldOutsideADataSetRefusesValuesAndOddTypesAreHeldAsText) {
+    std::unique_ptr<TField> loose = CreateField(ftInteger);
+    loose->SetFieldName("qty");
+    EXPECT_TRUE(loose->IsNull());
+    try {
+        loose->SetAsInteger(1);
+        FAIL() << "nothing raised";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), "Field 'qty' has no dataset");
+    }
+    std::unique_ptr<TField> memo = CreateField(ftMemo);
+    EXPECT_EQ(memo->DataType(), ftMemo);
+    EXPECT_EQ(memo->ConvertValue(Variant(12)), Variant("12"));
+    EXPECT_TRUE(memo->ConvertValue(Variant()).IsNull());
+
+    auto data = std::unique_ptr<TMemDataSet>(Create<TMemDataSet>(nullptr));
+    data->FieldDefs()->Add("notes", ftMemo);
+    data->SetRecords({{{Variant("line 1\nline 2")}, 1}});
+    data->Open();
+    EXPECT_EQ(data->Fields()[0]->DataType(), ftMemo);
+    EXPECT_EQ(data->Fields()[0]->AsString(), "line 1\nline 2");
+    EXPECT_THROW((void)data->Fields()[1], EListError);
+    EXPECT_THROW((void)data->Fields()[-1], EListError);
+}
+
+TEST(TDataLinkEditTest, ALinkStartsAnEditOnlyWhereItsSourceAndItsOwnSettingAllowIt) {
+    auto data = ThreeRecords();
+    std::unique_ptr<TDataSource> source(Create<TDataSource>(nullptr));
+    source->SetDataSet(data.get());
+    TCalls calls;
+    TRecordingLink link(calls);
+    link.SetDataSource(source.get());
+
+    link.SetReadOnly(true);
+    EXPECT_FALSE(link.Edit());
+    EXPECT_EQ(data->State(), dsBrowse);
+    source->SetAutoEdit(false);
+    link.SetReadOnly(false);
+    EXPECT_FALSE(link.Edit());
+    EXPECT_EQ(data->State(), dsBrowse);
+    source->SetAutoEdit(true);
+    EXPECT_TRUE(link.Edit());
+    EXPECT_EQ(data->State(), dsEdit);
+    // A read-only link does not count itself as editing while the data set edits.
+    calls.clear();
+    link.SetReadOnly(true);
+    EXPECT_FALSE(link.Editing());
+    EXPECT_EQ(calls, (TCalls{"EditingChanged(False)"}));
+    data->Cancel();
+}
+
+TEST(TDataLinkEditTest, ADisabledSourceLeavesItsLinksInactiveUntilEnabledAgain) {
+    auto data = ThreeRecords();
+    std::unique_ptr<TDataSource> source(Create<TDataSource>(nullptr));
+    source->SetDataSet(data.get());
+    TCalls calls;
+    TRecordingLink link(calls);
+    link.SetDataSource(source.get());
+    calls.clear();
+    source->SetEnabled(false);
+    source->SetEnabled(false);
+    EXPECT_FALSE(link.Active());
+    data->Next();
+    source->SetEnabled(true);
+    EXPECT_TRUE(link.Active());
+    EXPECT_EQ(calls, (TCalls{"ActiveChanged(False)", "ActiveChanged(True)"}));
+}
+
+TEST(TDataLinkEditTest, ALinkThatFailsToStoreItsDataKeepsTheEditAndCanStoreLater) {
+    auto data = ThreeRecords();
+    std::unique_ptr<TDataSource> source(Create<TDataSource>(nullptr));
+    source->SetDataSet(data.get());
+
+    // An editor control: writes its text into the field when asked, refusing bad text.
+    class TEditorLink : public TDataLink {
+    public:
+        std::string Text;
+
+    protected:
+        void UpdateData() override { DataSet()->FieldByName("qty")->SetAsString(Text); }
+    } editor;
+
+    editor.SetDataSource(source.get());
+    data->Edit();
+    editor.Text = "lots";
+    EXPECT_THROW(data->Post(), EConvertError);
+    EXPECT_EQ(data->State(), dsEdit);
+    editor.Text = "12";
+    data->Post();
+    EXPECT_EQ(data->State(), dsBrowse);
+    EXPECT_EQ(data->FieldByName("qty")->AsInteger(), 12);
 }

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 
 using namespace host;
 
@@ -56,4 +58,60 @@ TEST(VariantTest, ConversionsOfNullAndBadTextRaiseTheCastError) {
     EXPECT_TRUE(Variant("TRUE").AsBoolean());
     EXPECT_EQ(Variant(std::int64_t{1} << 40).VarType(), varInt64);
     EXPECT_EQ(Variant(std::int64_t{7}).VarType(), varInteger);
+}
+
+TEST(VariantTest, NumbersConvertAcrossTypesAsAFieldReadsThem) {
+    EXPECT_EQ(Variant("42").AsInt64(), 42);
+    EXPECT_EQ(Variant("-9000000000").AsInt64(), -9000000000);
+    EXPECT_THROW((void)Variant("4.2").AsInt64(), EVariantTypeCastError);
+    EXPECT_EQ(Variant(true).AsInt64(), 1);
+    EXPECT_EQ(Variant::FromDateTime(1.5).AsInt64(), 2);
+    EXPECT_DOUBLE_EQ(Variant(7).AsDouble(), 7.0);
+    EXPECT_DOUBLE_EQ(Variant(false).AsDouble(), 0.0);
+    EXPECT_DOUBLE_EQ(Variant("2.5").AsDouble(), 2.5);
+    EXPECT_DOUBLE_EQ(Variant::FromDateTime(3.25).AsDouble(), 3.25);
+    EXPECT_DOUBLE_EQ(Variant().AsDouble(), 0.0);
+    EXPECT_THROW((void)Variant::Null().AsDouble(), EVariantTypeCastError);
+    EXPECT_TRUE(Variant(1).IsNumeric());
+    EXPECT_TRUE(Variant::FromDateTime(1).IsNumeric());
+    EXPECT_TRUE(Variant(false).IsNumeric());
+    EXPECT_FALSE(Variant("1").IsNumeric());
+    EXPECT_FALSE(Variant::Null().IsNumeric());
+}
+
+TEST(VariantTest, TruthOfNumbersAndTextAndTheCastErrorForOtherText) {
+    EXPECT_FALSE(Variant().AsBoolean());
+    EXPECT_FALSE(Variant(0).AsBoolean());
+    EXPECT_TRUE(Variant(-1).AsBoolean());
+    EXPECT_TRUE(Variant(0.5).AsBoolean());
+    EXPECT_FALSE(Variant(0.0).AsBoolean());
+    EXPECT_FALSE(Variant("false").AsBoolean());
+    EXPECT_TRUE(Variant("2").AsBoolean());
+    EXPECT_FALSE(Variant("0").AsBoolean());
+    try {
+        (void)Variant("yes").AsBoolean();
+        FAIL() << "nothing raised";
+    } catch (const EVariantTypeCastError& e) {
+        EXPECT_EQ(e.Message(), "Could not convert variant of type (String) into type (Boolean)");
+    }
+    EXPECT_THROW((void)Variant::Null().AsBoolean(), EVariantTypeCastError);
+}
+
+TEST(VariantTest, EveryTypeHasTheNameTheMessagesUse) {
+    const std::pair<Variant, const char*> cases[] = {
+        {Variant(), "Empty"},
+        {Variant::Null(), "Null"},
+        {Variant(1), "Integer"},
+        {Variant(1.0), "Double"},
+        {Variant::FromDateTime(1), "Date"},
+        {Variant(true), "Boolean"},
+        {Variant(std::int64_t{1} << 40), "Int64"},
+        {Variant("x"), "String"},
+    };
+    for (const auto& [value, name] : cases)
+        EXPECT_EQ(VarTypeAsText(value.VarType()), name);
+    EXPECT_EQ(VarTypeAsText(static_cast<TVarTypeCode>(0x4000)), "Unknown");
+    EXPECT_EQ(Variant(false).AsString(), "False");
+    EXPECT_EQ(Variant(std::int64_t{-7}).AsString(), "-7");
+    EXPECT_EQ(Variant().AsString(), "");
 }
