@@ -90,3 +90,15 @@ TEST(DialogsWithoutApplicationTest, MessagesGoToStandardErrorAndTheDefaultAnswer
     EXPECT_EQ(MessageDlg("Plain", mtCustom, {}), mrOk);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Disk full\nSaved\n: Plain\n");
 }
+
+TEST_F(DialogsTest, HeadlessLogNamesTheKindOfEveryMessage) {
+    testing::internal::CaptureStderr();
+    MessageDlg("a", mtWarning, {mbOK});
+    MessageDlg("b", mtInformation, {mbOK});
+    ShowMessage("c");
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(WS().Log().size(), 3u);
+    EXPECT_EQ(WS().Log()[0], "MessageDlg mtWarning [mbOK] Warning: a");
+    EXPECT_EQ(WS().Log()[1], "MessageDlg mtInformation [mbOK] Information: b");
+    EXPECT_EQ(WS().Log()[2].rfind("MessageDlg mtCustom [mbOK] ", 0), 0u) << WS().Log()[2];
+}
