@@ -1019,3 +1019,24 @@ TEST_F(TApplicationTest, NoControlMeansNoHint) {
     EXPECT_FALSE(Application->ActivateHint(nullptr, hint));
     EXPECT_EQ(hint, "");
 }
+
+TEST_F(TScreenTest, FocusGivenByTheToolkitAndClicksOnPlainControlsReachTheControls) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* first = Create<TEdit>(form);
+    first->SetParent(form);
+    auto* second = Create<TEdit>(form);
+    second->SetParent(form);
+    auto* label = Create<TLabel>(form);
+    label->SetParent(form);
+    int clicks = 0;
+    label->SetOnClick(TNotifyEvent::FromCallable([&](TObject*) { ++clicks; }));
+    form->Show();
+    THeadlessWidgetSet::FocusControl(second);
+    EXPECT_EQ(Screen->ActiveControl(), second);
+    THeadlessWidgetSet::Click(label);
+    EXPECT_EQ(clicks, 1);
+    // Hiding a hint that is not shown leaves no trace.
+    const std::size_t logged = WS().Log().size();
+    WS().HideHint();
+    EXPECT_EQ(WS().Log().size(), logged);
+}
