@@ -2,11 +2,14 @@
 //
 // BM_LogException: one exception handled by the logger (report composed and appended to the
 // log) with Collector empty, side by side with Collector set to a systemd-journal-remote
-// receiver on 127.0.0.1, where the entry is also queued and the worker sends it meanwhile.
+// receiver on 127.0.0.1, where the entry is also queued and the worker sends it meanwhile
+// (collector:1), a collector that refuses (collector:2), and a receiver standing back in the
+// scheduler, as one on another machine takes none of this machine's CPU (collector:3).
 // BM_WorkerDrain: the worker sending 500 queued reports until the queue is empty, side by side
 // with the floor: the same 500 entries posted in one upload straight to the receiver. Queued
 // one report a file (worker:1, as single reports and the fatal path leave them) and in files of
-// 64 (worker:2, as the worker writes a burst). The counter reports_per_s gives the throughput.
+// BatchSize (worker:2, as the worker writes a burst). The counter reports_per_s gives the
+// throughput.
 #include "exceptions/LogError.h"
 #include "exceptions/ReportCollector.h"
 #include "host/forms/Forms.h"
@@ -29,12 +32,15 @@ using namespace host;
 using namespace jex;
 
 constexpr int DrainCount = 500;
-constexpr int BurstFile = 64; // reports in a file the worker writes for a burst
+// Reports in a file the worker writes for a burst.
+const int BurstFile = static_cast<int>(jex::TJexCollectorSettings().BatchSize);
 
 struct TBenchEnvironment {
     jex::test::TempDir Dir;
     jex::test::TJournalReceiver Receiver{Dir.File("bench.journal")};
-    bool Running = Receiver.Start();
+    // Stands for a collector on another machine: it takes only CPU the program leaves.
+    jex::test::TJournalReceiver Distant{Dir.File("distant.journal")};
+    bool Running = Receiver.Start() && Distant.Start() && Distant.StandBack();
 };
 
 // Destroyed at exit, which stops the receiver.
@@ -65,15 +71,18 @@ void BM_LogException(benchmark::State& AState) {
         logger->SetErrorDialog(edNone);
         logger->SetActive(true);
         logger->SetCollectorQueueFolder(env.Dir.File("queue-log"));
-        // 1: the receiver; 2: a collector that refuses, so the worker only waits.
+        // 1: the receiver; 2: a collector that refuses, so the worker only waits; 3: the
+        // receiver standing back, as one on another machine.
         if (AState.range(0) == 1)
             logger->SetCollector(env.Receiver.Url());
         else if (AState.range(0) == 2)
             logger->SetCollector("http://127.0.0.1:1");
+        else if (AState.range(0) == 3)
+            logger->SetCollector(env.Distant.Url());
         EConvertError error("'x' is not a valid integer value");
         for (auto _ : AState)
             logger->DoException(nullptr, &error);
-        if (AState.range(0) == 1)
+        if (AState.range(0) == 1 || AState.range(0) == 3)
             logger->ReportCollector()->Flush(std::chrono::seconds(30));
     }
     DoneApplication();
@@ -85,6 +94,7 @@ BENCHMARK(BM_LogException)
     ->Arg(0)
     ->Arg(1)
     ->Arg(2)
+    ->Arg(3)
     ->Unit(benchmark::kMicrosecond);
 
 void BM_WorkerDrain(benchmark::State& AState) {

@@ -7,6 +7,7 @@
 
 #include "exceptions/LogErrorFatal.h"
 #include "exceptions/ReportCollector.h"
+#include "host/forms/ExceptionChain.h"
 #include "mapfile/Jexmapfile.h"
 #include "platform/ReportQueue.h"
 
@@ -189,8 +190,10 @@ void TJexExceptionLog::RestartCollector() {
 void TJexExceptionLog::Hook() {
     if (ComponentState().Contains(csDesigning) || Application == nullptr)
         return;
+    const TExceptionEvent mine(this, &TJexExceptionLog::DoException);
     FPreviousHandler = Application->OnException();
-    Application->SetOnException(TExceptionEvent(this, &TJexExceptionLog::DoException));
+    Application->SetOnException(mine);
+    TExceptionChain::Join(mine, &FPreviousHandler);
     FHookedApplication = Application;
     LiveLoggers().push_back(this);
     if (FaultHandlingEnabled())
@@ -205,14 +208,13 @@ void TJexExceptionLog::Unhook() {
     loggers.erase(self);
     TJexFatalReport::Instance().Detach(this, loggers.empty() ? nullptr : loggers.back());
     const TExceptionEvent mine(this, &TJexExceptionLog::DoException);
+    // A component hooked after this one (a logger, an application event logger) called it
+    // first; it now calls what this one called.
+    TExceptionChain::Leave(mine);
     // The application that was hooked may be gone already (a logger without owner outliving it).
     if (Application != nullptr && Application == FHookedApplication &&
         Application->OnException() == mine)
         Application->SetOnException(FPreviousHandler);
-    // A logger created after this one called it first; it now calls what this one called.
-    for (TJexExceptionLog* other : loggers)
-        if (other->FPreviousHandler == mine)
-            other->FPreviousHandler = FPreviousHandler;
     FPreviousHandler.Clear();
     FHookedApplication = nullptr;
 }

@@ -2,7 +2,9 @@
 #include "exceptions/ReportCollector.h"
 
 #include "exceptions/CrashSignature.h"
+#include "platform/FaultSignals.h"
 #include "platform/JournalExport.h"
+#include "platform/ReportQueue.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -106,7 +108,11 @@ TJexReportCollector::TJexReportCollector(TJexCollectorSettings ASettings)
                    std::strerror(error));
     // What earlier runs left, the fatal path's entries among them, counts against the bound.
     FQueue.Trim();
-    FWorker = std::thread([this] { Run(); });
+    // With a signal stack of its own, a fault on the worker still becomes a fatal report.
+    FWorker = std::thread([this] {
+        const platform::TThreadSignalStack signalStack;
+        Run();
+    });
 }
 
 TJexReportCollector::~TJexReportCollector() {
@@ -276,6 +282,9 @@ bool TJexReportCollector::SendBatch() {
 }
 
 void TJexReportCollector::Run() {
+    // Failing leaves the worker where it was: slower to yield, still sending.
+    if (FSettings.WorkerNice > 0)
+        platform::LowerThreadPriority(FSettings.WorkerNice);
     using clock = std::chrono::steady_clock;
     std::chrono::milliseconds pause = FSettings.FirstRetry;
     auto nextAttempt = clock::now();

@@ -80,12 +80,15 @@ struct TJexCollectorSettings {
     std::string Address;          ///< the receiver's URL
     std::string QueueFolder;      ///< where entries wait
     std::size_t MaxQueued = 1000; ///< older entries beyond this are dropped
-    std::size_t BatchSize = 64;   ///< entries per upload, and at most per queue file
+    std::size_t BatchSize = 256;  ///< entries per upload, and at most per queue file
     /// A burst of reports is written out together at most this often.
     std::chrono::milliseconds WriteInterval{20};
     std::chrono::milliseconds FirstRetry{500};
     std::chrono::milliseconds LastRetry{60000};
     std::chrono::milliseconds Timeout{5000}; ///< one upload, connection included
+    /// Steps the worker stands back in the scheduler's favour (nice): on a busy machine its
+    /// sending waits for CPU the program's own threads leave, and never takes theirs.
+    int WorkerNice = 10;
 };
 
 /// The queue and its worker thread. Created, the worker starts by sending what is queued.

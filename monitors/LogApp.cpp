@@ -2,6 +2,8 @@
 // relaying handlers, the main-window hook and the published members.
 #include "monitors/LogApp.h"
 
+#include "host/forms/ExceptionChain.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -114,6 +116,7 @@ void TJexAppLog::Hook() {
     app.SetOnActivate(TNotifyEvent(this, &TJexAppLog::DoActivate));
     app.SetOnDeactivate(TNotifyEvent(this, &TJexAppLog::DoDeactivate));
     app.SetOnException(TExceptionEvent(this, &TJexAppLog::DoException));
+    TExceptionChain::Join(TExceptionEvent(this, &TJexAppLog::DoException), &FSavedException);
     app.SetOnIdle(TIdleEvent(this, &TJexAppLog::DoIdle));
     app.SetOnHelp(THelpEvent(this, &TJexAppLog::DoHelp));
     app.SetOnHint(TNotifyEvent(this, &TJexAppLog::DoHint));
@@ -161,8 +164,16 @@ void TJexAppLog::Unhook() {
              TNotifyEvent(this, &T::DoActivate));
     giveBack(TSlot<A, TNotifyEvent>{&A::OnDeactivate, &A::SetOnDeactivate, &T::FSavedDeactivate},
              TNotifyEvent(this, &T::DoDeactivate));
-    giveBack(TSlot<A, TExceptionEvent>{&A::OnException, &A::SetOnException, &T::FSavedException},
-             TExceptionEvent(this, &T::DoException));
+    // The exception event's chain also holds exception loggers: relinked across both classes,
+    // and a logger's handler found there is never replaced by this component's saved one.
+    {
+        const TExceptionEvent mine(this, &T::DoException);
+        const bool relinked = TExceptionChain::Leave(mine);
+        if (app != nullptr && (app->OnException() == mine ||
+                               (!relinked && !TExceptionChain::IsMember(app->OnException()))))
+            app->SetOnException(FSavedException);
+        FSavedException.Clear();
+    }
     giveBack(TSlot<A, TIdleEvent>{&A::OnIdle, &A::SetOnIdle, &T::FSavedIdle},
              TIdleEvent(this, &T::DoIdle));
     giveBack(TSlot<A, THelpEvent>{&A::OnHelp, &A::SetOnHelp, &T::FSavedHelp},

@@ -7,6 +7,7 @@
 
 #include "host/core/Registry.h"
 #include "platform/EnvironmentStrings.h"
+#include "platform/LittleEndian.h"
 #include "platform/MessageCatalog.h"
 #include "platform/PlatformServices.h"
 
@@ -164,11 +165,18 @@ void TJexNTEventLog::SeekRecord(std::uint32_t AIndex) {
     FCurrentRecord = static_cast<std::int32_t>(AIndex);
 }
 
+namespace {
+
+std::string_view BytesOf(const std::vector<unsigned char>& ABuffer) {
+    return {reinterpret_cast<const char*>(ABuffer.data()), ABuffer.size()};
+}
+
+} // namespace
+
 std::size_t TJexNTEventLog::RecordLength() const {
     if (FBuffer.size() < 4)
         return FBuffer.size();
-    std::uint32_t length = 0;
-    std::memcpy(&length, FBuffer.data() + OffLength, 4);
+    const std::uint32_t length = platform::le::Get32(BytesOf(FBuffer), OffLength);
     return std::min<std::size_t>(length, FBuffer.size());
 }
 
@@ -176,7 +184,7 @@ bool TJexNTEventLog::Field32(std::size_t AOffset, std::uint32_t& AValue) const {
     AValue = 0;
     if (AOffset + 4 > RecordLength())
         return false;
-    std::memcpy(&AValue, FBuffer.data() + AOffset, 4);
+    AValue = platform::le::Get32(BytesOf(FBuffer), AOffset);
     return true;
 }
 
@@ -184,7 +192,7 @@ bool TJexNTEventLog::Field16(std::size_t AOffset, std::uint16_t& AValue) const {
     AValue = 0;
     if (AOffset + 2 > RecordLength())
         return false;
-    std::memcpy(&AValue, FBuffer.data() + AOffset, 2);
+    AValue = platform::le::Get16(BytesOf(FBuffer), AOffset);
     return true;
 }
 

@@ -24,6 +24,11 @@ std::string DefaultReportQueueFolder(std::string_view AProgram);
 /// How many reports the queue file AName holds (the "+<count>" of its name, else 1).
 std::size_t EntriesInFile(std::string_view AName);
 
+/// Moves the calling thread ABy steps down in the scheduler's favour (nice, up to the lowest),
+/// so that a sender working in the background takes CPU from the program's own threads only
+/// when they leave it. Only that thread changes. Returns 0 or an errno.
+int LowerThreadPriority(int ABy);
+
 /// A bounded queue folder. Push and the listing run on any thread; PushSignalSafe in a signal
 /// handler. The bound and the counts are in reports, not files.
 class TReportQueue {

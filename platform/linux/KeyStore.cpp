@@ -518,16 +518,27 @@ public:
         return 0;
     }
 
+    /// The folder of an existing key and its entries (name, is a folder); an untouched hive,
+    /// whose folder was never made, has none.
+    int KeyEntries(const std::string& AHive, const std::string& APath, std::string& AFolder,
+                   std::vector<std::pair<std::string, bool>>& AEntries) {
+        const int error = ExistingKey(AHive, APath, AFolder);
+        if (error != 0)
+            return error;
+        const int listed = ListFolder(AFolder, AEntries);
+        if (listed == ENOENT)
+            AEntries.clear();
+        return listed == ENOENT ? 0 : listed;
+    }
+
     int SubKeyNames(const std::string& AHive, const std::string& APath,
                     std::vector<std::string>& ANames) override {
         ANames.clear();
         std::string folder;
-        int error = ExistingKey(AHive, APath, folder);
+        std::vector<std::pair<std::string, bool>> entries;
+        int error = KeyEntries(AHive, APath, folder, entries);
         if (error != 0)
             return error;
-        std::vector<std::pair<std::string, bool>> entries;
-        if ((error = ListFolder(folder, entries)) != 0)
-            return error == ENOENT ? 0 : error; // an untouched hive
         for (const auto& [name, isFolder] : entries) {
             if (!isFolder)
                 continue;
@@ -549,12 +560,10 @@ public:
                    std::vector<std::string>& ANames) override {
         ANames.clear();
         std::string folder;
-        int error = ExistingKey(AHive, APath, folder);
+        std::vector<std::pair<std::string, bool>> entries;
+        int error = KeyEntries(AHive, APath, folder, entries);
         if (error != 0)
             return error;
-        std::vector<std::pair<std::string, bool>> entries;
-        if ((error = ListFolder(folder, entries)) != 0)
-            return error == ENOENT ? 0 : error;
         for (const auto& [name, isFolder] : entries) {
             if (isFolder || name[0] != '=')
                 continue;

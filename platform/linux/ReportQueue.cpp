@@ -14,7 +14,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
@@ -63,6 +65,16 @@ std::size_t EntriesInFile(std::string_view AName) {
         return 0;
     const std::size_t count = CountInName(AName);
     return count == 0 ? 1 : count;
+}
+
+int LowerThreadPriority(int ABy) {
+    // On Linux a thread id names one thread to setpriority, not its whole process.
+    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (current == -1 && errno != 0)
+        return errno;
+    return setpriority(PRIO_PROCESS, thread, std::min(current + ABy, 19)) == 0 ? 0 : errno;
 }
 
 std::string DefaultReportQueueFolder(std::string_view AProgram) {

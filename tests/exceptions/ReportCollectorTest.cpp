@@ -16,14 +16,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <netinet/in.h>
+#include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -331,6 +338,42 @@ TEST_F(TReportCollectorTest, BurstGoesToDiskInOneFileAndWhatWaitsIsWrittenWhenTh
     std::string last;
     ASSERT_EQ(queue.Read(queue.List().back(), last), 0);
     EXPECT_NE(last.find("MESSAGE=last\n"), std::string::npos);
+    errors.Text();
+}
+
+// The nice value of each thread of this process, from /proc/self/task/<tid>/stat.
+std::vector<int> ThreadNiceValues() {
+    std::vector<int> values;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream stat(task.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        // The fields after the command's closing parenthesis: state is the 3rd, nice the 19th.
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string field;
+        for (int i = 3; i <= 19 && fields >> field; ++i)
+            if (i == 19)
+                values.push_back(std::stoi(field));
+    }
+    return values;
+}
+
+TEST_F(TReportCollectorTest, WorkerStandsBackInTheSchedulerAndTheCallerKeepsItsPlace) {
+    const int before = getpriority(PRIO_PROCESS, 0);
+    TJexCollectorSettings settings = CollectorSettings("http://127.0.0.1:1");
+    settings.WorkerNice = 10;
+    TCapturedStderr errors(FTemp.File("stderr.txt"));
+    {
+        TJexReportCollector collector(settings);
+        const int expected = std::min(before + 10, 19);
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                const std::vector<int> values = ThreadNiceValues();
+                return std::count(values.begin(), values.end(), expected) >= 1;
+            },
+            5s));
+        // Only the worker moved: this thread, and the process as seen by others, did not.
+        EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), before);
+    }
     errors.Text();
 }
 

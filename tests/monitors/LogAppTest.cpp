@@ -3,6 +3,7 @@
 // design mode.
 #include "monitors/LogApp.h"
 
+#include "exceptions/LogError.h"
 #include "host/forms/StdCtrls.h"
 #include "tests/host/forms/HeadlessFixture.h"
 
@@ -488,6 +489,62 @@ TEST_F(TJexAppLogTest, TwoLoggersSwitchedOffInEitherOrderLeaveAValidChain) {
         EXPECT_EQ(Screen->OnActiveControlChange(), original);
         FForm->Hide();
     }
+}
+
+TEST_F(TJexAppLogTest, WithAnExceptionLoggerEitherGoingInEitherOrderLeavesTheOtherInTheChain) {
+    WS().SetDialogResponder(THeadlessWidgetSet::TDialogResponder::FromCallable(
+        [](const TMessageDlgRequest&) { return mrOk; }));
+    FButton->SetName("btnSave");
+    FButton->SetOnClick(
+        TNotifyEvent::FromCallable([](TObject*) { throw EConvertError("Bad total"); }));
+    const TExceptionEvent original =
+        TExceptionEvent::FromCallable([this](TObject*, Exception*) { Calls.push_back("app"); });
+    for (const bool appLogFirst : {true, false})
+        for (const bool appLogGoesFirst : {true, false}) {
+            SCOPED_TRACE(std::string(appLogFirst ? "app log hooked first" : "logger hooked first") +
+                         (appLogGoesFirst ? ", app log goes first" : ", logger goes first"));
+            Application->SetOnException(original);
+            std::unique_ptr<TJexAppLog> appLog;
+            std::unique_ptr<TJexExceptionLog> logger;
+            const auto hookAppLog = [&] {
+                appLog.reset(Create<TJexAppLog>(nullptr));
+                appLog->SetOnException(TExceptionEvent::FromCallable(
+                    [this](TObject*, Exception*) { Calls.push_back("app log"); }));
+            };
+            const auto hookLogger = [&] {
+                logger.reset(Create<TJexExceptionLog>(nullptr));
+                logger->SetErrorDialog(edNone);
+                logger->SetOnException(TExceptionEvent::FromCallable(
+                    [this](TObject*, Exception*) { Calls.push_back("logger"); }));
+            };
+            if (appLogFirst) {
+                hookAppLog();
+                hookLogger();
+            } else {
+                hookLogger();
+                hookAppLog();
+            }
+            Calls.clear();
+            WS().Click(FButton);
+            const std::vector<std::string> both =
+                appLogFirst ? std::vector<std::string>{"app", "app log", "logger"}
+                            : std::vector<std::string>{"app", "logger", "app log"};
+            EXPECT_EQ(Calls, both);
+
+            // The one left calls what the other called: nothing destroyed, nobody dropped.
+            if (appLogGoesFirst)
+                appLog.reset();
+            else
+                logger.reset();
+            Calls.clear();
+            WS().Click(FButton);
+            EXPECT_EQ(Calls,
+                      (std::vector<std::string>{"app", appLogGoesFirst ? "logger" : "app log"}));
+
+            appLog.reset();
+            logger.reset();
+            EXPECT_EQ(Application->OnException(), original);
+        }
 }
 
 TEST_F(TJexAppLogTest, WithoutAScreenOnlyTheApplicationIsHooked) {

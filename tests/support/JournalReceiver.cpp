@@ -8,8 +8,10 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -146,6 +148,16 @@ void TJournalReceiver::Stop() {
     FPid = -1;
     close(FInput);
     FInput = -1;
+}
+
+bool TJournalReceiver::StandBack() {
+    if (FPid <= 0 || setpriority(PRIO_PROCESS, static_cast<id_t>(FPid), 19) != 0)
+        return false;
+    // With the kernel's session groups on, a nice value only weighs within the session.
+    std::ofstream group("/proc/" + std::to_string(FPid) + "/autogroup");
+    if (group)
+        group << 19 << std::flush;
+    return true;
 }
 
 std::string TJournalReceiver::Url() const {

@@ -26,6 +26,11 @@ public:
     /// Ends the receiver (SIGTERM) and waits, so the journal is complete.
     void Stop();
 
+    /// Gives the running receiver the least share of the CPU (nice 19, for its process and its
+    /// session's scheduling group), as a receiver on another machine takes none of the sender's.
+    /// False when it does not run or the change is refused.
+    bool StandBack();
+
     /// "http://127.0.0.1:<port>".
     std::string Url() const;
 
