@@ -110,10 +110,6 @@ TJexFatalReport& TJexFatalReport::Instance() {
 TJexFatalReport::TJexFatalReport()
     : FPrepared(new TPrepared()) {}
 
-TJexFatalReport::~TJexFatalReport() {
-    delete FPrepared;
-}
-
 namespace {
 
 void RaiseFaultException(const platform::TFaultInfo& AFault) {
@@ -231,78 +227,75 @@ bool StartsWithNoCase(std::string_view AText, std::string_view APrefix) {
     return true;
 }
 
-std::size_t RunLength(std::string_view AText, char ALetter) {
-    std::size_t n = 0;
-    while (n < AText.size() && std::tolower(static_cast<unsigned char>(AText[n])) == ALetter)
-        ++n;
-    return n;
+// True when an am/pm token (AM/PM, A/P, AMPM) follows APos outside quotes: the hour before it
+// is on the 12-hour clock.
+bool TwelveHourClockFollows(std::string_view APattern, std::size_t APos) {
+    char quote = '\0';
+    for (std::size_t i = APos; i < APattern.size(); ++i) {
+        const char c = APattern[i];
+        if (quote != '\0') {
+            if (c == quote)
+                quote = '\0';
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (StartsWithNoCase(APattern.substr(i), "am/pm") ||
+                   StartsWithNoCase(APattern.substr(i), "a/p") ||
+                   StartsWithNoCase(APattern.substr(i), "ampm")) {
+            return true;
+        }
+    }
+    return false;
 }
 
-// The date-time pattern letters of the framework's FormatDateTime that the locale's short date
-// and long time forms use, written without allocating.
+// The date-time pattern letters of the framework's FormatDateTime, by its rules (runs of the
+// same character, "m" after an hour is the minute, am/pm in the pattern's own case, nested
+// patterns two levels deep), written without allocating.
 void AppendDateTime(TSignalSafeText& AOut, std::string_view APattern, const TCivilTime& ATime,
-                    const TFormatSettings& ASettings) {
-    const bool twelveHour = [&] {
-        for (std::size_t i = 0; i < APattern.size(); ++i)
-            if (StartsWithNoCase(APattern.substr(i), "ampm") ||
-                StartsWithNoCase(APattern.substr(i), "am/pm") ||
-                StartsWithNoCase(APattern.substr(i), "a/p"))
-                return true;
-        return false;
-    }();
-    bool afterHour = false;
+                    const TFormatSettings& ASettings, int ALevel = 0) {
+    if (ALevel >= 2)
+        return;
+    char lastToken = ' ';
     std::size_t i = 0;
     while (i < APattern.size()) {
-        const std::string_view rest = APattern.substr(i);
-        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
-        if (rest[0] == '"' || rest[0] == '\'') {
-            const std::size_t end = rest.find(rest[0], 1);
-            const std::size_t stop = end == std::string_view::npos ? rest.size() : end;
-            AOut.Append(rest.substr(1, stop - 1));
-            i += stop + 1;
-            continue;
+        const char starter = APattern[i];
+        char token = static_cast<char>(std::tolower(static_cast<unsigned char>(starter)));
+        if (token >= 'a' && token <= 'z') {
+            if (token == 'm' && lastToken == 'h')
+                token = 'n';
+            lastToken = token;
         }
-        if (StartsWithNoCase(rest, "ampm")) {
-            AOut.Append(ATime.Hour < 12 ? ASettings.TimeAMString : ASettings.TimePMString);
-            i += 4;
-            continue;
-        }
-        if (StartsWithNoCase(rest, "am/pm")) {
-            AOut.Append(ATime.Hour < 12 ? "am" : "pm");
-            i += 5;
-            continue;
-        }
-        if (StartsWithNoCase(rest, "a/p")) {
-            AOut.Append(ATime.Hour < 12 ? "a" : "p");
-            i += 3;
-            continue;
-        }
-        const std::size_t run = RunLength(rest, c);
-        switch (c) {
+        const std::size_t start = i++;
+        while (i < APattern.size() && APattern[i] == starter && token != 'a' && token != '\'' &&
+               token != '"')
+            ++i;
+        const std::size_t run = i - start;
+        switch (token) {
         case 'y':
             AOut.AppendDecimal(run <= 2 ? ATime.Year % 100 : ATime.Year, run <= 2 ? 2 : 4);
             break;
-        case 'd':
-            if (run >= 4)
-                AOut.Append(ASettings.LongDayNames[static_cast<std::size_t>(ATime.WeekDay)]);
-            else if (run == 3)
-                AOut.Append(ASettings.ShortDayNames[static_cast<std::size_t>(ATime.WeekDay)]);
-            else
-                AOut.AppendDecimal(ATime.Day, static_cast<int>(run));
-            break;
         case 'm':
-            if (afterHour && run <= 2)
-                AOut.AppendDecimal(ATime.Minute, static_cast<int>(run));
-            else if (run >= 4)
+            if (run >= 4)
                 AOut.Append(ASettings.LongMonthNames[static_cast<std::size_t>(ATime.Month - 1)]);
             else if (run == 3)
                 AOut.Append(ASettings.ShortMonthNames[static_cast<std::size_t>(ATime.Month - 1)]);
             else
                 AOut.AppendDecimal(ATime.Month, static_cast<int>(run));
             break;
+        case 'd':
+            if (run <= 2)
+                AOut.AppendDecimal(ATime.Day, static_cast<int>(run));
+            else if (run == 3)
+                AOut.Append(ASettings.ShortDayNames[static_cast<std::size_t>(ATime.WeekDay)]);
+            else if (run == 4)
+                AOut.Append(ASettings.LongDayNames[static_cast<std::size_t>(ATime.WeekDay)]);
+            else
+                AppendDateTime(AOut,
+                               run == 5 ? ASettings.ShortDateFormat : ASettings.LongDateFormat,
+                               ATime, ASettings, ALevel + 1);
+            break;
         case 'h': {
             int hour = ATime.Hour;
-            if (twelveHour) {
+            if (TwelveHourClockFollows(APattern, i)) {
                 hour %= 12;
                 if (hour == 0)
                     hour = 12;
@@ -317,8 +310,44 @@ void AppendDateTime(TSignalSafeText& AOut, std::string_view APattern, const TCiv
             AOut.AppendDecimal(ATime.Second, run >= 2 ? 2 : 1);
             break;
         case 'z':
-            AOut.AppendDecimal(ATime.Millisecond, run >= 3 ? 3 : 1);
+            AOut.AppendDecimal(ATime.Millisecond, run >= 2 ? 3 : 1);
             break;
+        case 't':
+            AppendDateTime(AOut, run == 1 ? ASettings.ShortTimeFormat : ASettings.LongTimeFormat,
+                           ATime, ASettings, ALevel + 1);
+            break;
+        case 'c':
+            AppendDateTime(AOut, ASettings.ShortDateFormat, ATime, ASettings, ALevel + 1);
+            if (ATime.Hour != 0 || ATime.Minute != 0 || ATime.Second != 0) {
+                AOut.Append(" ");
+                AppendDateTime(AOut, ASettings.LongTimeFormat, ATime, ASettings, ALevel + 1);
+            }
+            break;
+        case 'a': {
+            const std::string_view rest = APattern.substr(start);
+            const bool pm = ATime.Hour >= 12;
+            if (StartsWithNoCase(rest, "am/pm")) {
+                AOut.Append(rest.substr(pm ? 3 : 0, 2));
+                i = start + 5;
+            } else if (StartsWithNoCase(rest, "a/p")) {
+                AOut.Append(rest.substr(pm ? 2 : 0, 1));
+                i = start + 3;
+            } else if (StartsWithNoCase(rest, "ampm")) {
+                AOut.Append(pm ? ASettings.TimePMString : ASettings.TimeAMString);
+                i = start + 4;
+            } else {
+                AOut.Append(rest.substr(0, 1));
+            }
+            break;
+        }
+        case '\'':
+        case '"': {
+            const std::size_t close = APattern.find(starter, i);
+            const std::size_t stop = close == std::string_view::npos ? APattern.size() : close;
+            AOut.Append(APattern.substr(i, stop - i));
+            i = stop == APattern.size() ? stop : stop + 1;
+            break;
+        }
         case '/':
             AOut.Append(std::string_view(&ASettings.DateSeparator, 1));
             break;
@@ -326,14 +355,9 @@ void AppendDateTime(TSignalSafeText& AOut, std::string_view APattern, const TCiv
             AOut.Append(std::string_view(&ASettings.TimeSeparator, 1));
             break;
         default:
-            AOut.Append(rest.substr(0, run));
+            AOut.Append(APattern.substr(start, run));
             break;
         }
-        if (c == 'h')
-            afterHour = true;
-        else if (c != ':' && c != ' ' && c != '/')
-            afterHour = false;
-        i += run;
     }
 }
 

@@ -69,7 +69,8 @@ public:
 
 private:
     TJexFatalReport();
-    ~TJexFatalReport();
+    /// Never destroyed: a fault during the process's exit must still find it.
+    ~TJexFatalReport() = delete;
 
     void Prepare();
 

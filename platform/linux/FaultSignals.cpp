@@ -37,6 +37,9 @@ struct TUnwindBases {
 
 extern "C" const void* _Unwind_Find_FDE(void* APc, TUnwindBases* ABases);
 
+// gcc's coverage runtime writes its counts; only programs linked with --coverage have it.
+extern "C" void __gcov_dump() __attribute__((weak));
+
 namespace platform {
 
 namespace {
@@ -160,6 +163,15 @@ void WriteFatalReport(const TFaultInfo& AInfo) noexcept {
     }
 }
 
+// A process that a signal ends never runs the exit code that writes gcc's coverage counts, so a
+// coverage build writes them before the signal's default action. Not async-signal-safe (it
+// locks and writes files), which is why it exists only in coverage builds: elsewhere the weak
+// reference is null and nothing happens.
+void WriteCoverageCounts() noexcept {
+    if (&__gcov_dump != nullptr)
+        __gcov_dump();
+}
+
 void ResetToDefault(int ASignal) noexcept {
     struct sigaction action {};
 
@@ -214,6 +226,7 @@ void OnFaultSignal(int ASignal, siginfo_t* AInfo, void* AContext) {
     }
 
     WriteFatalReport(fault);
+    WriteCoverageCounts();
     ResetToDefault(ASignal);
     // A fault happens again when the instruction is retried, now with the default action; a
     // signal someone sent is sent again (it stays pending until this handler returns).

@@ -9,6 +9,11 @@
 // and AddressSanitizer still checks every access; the child is built without
 // UndefinedBehaviorSanitizer, which would report the null access and the division itself and
 // exit before the fault happens.
+#include "exceptions/LogErrorFatal.h"
+
+#include "ExceptionLogFixture.h"
+#include "exceptions/CrashSignature.h"
+#include "platform/FaultSignals.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -16,7 +21,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <dlfcn.h>
+#include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -235,6 +243,187 @@ TEST_F(FatalReportTest, FaultTurnedAwayByTheFilterIsNotLoggedAndTheLoopGoesOn) {
     // Shown by the application's standard display instead.
     EXPECT_NE(outcome.Errors.find("Access violation at address"), std::string::npos)
         << outcome.Errors;
+}
+
+} // namespace
+
+// ---- The report composed in this process, from faults described by hand ---------------------
+
+namespace {
+
+using host::FormatDateTime;
+using jex::TJexExceptionLog;
+using jex::TJexFatalReport;
+
+class FatalReportComposeTest : public jex::test::TExceptionLogFixture {
+protected:
+    void TearDown() override {
+        if (TJexFatalReport::Instance().Logger() != nullptr)
+            TJexFatalReport::Instance().Detach(TJexFatalReport::Instance().Logger(), nullptr);
+        platform::UninstallFaultHandlers();
+        TExceptionLogFixture::TearDown();
+    }
+
+    // A logger with AFormats that the fatal report is attached to.
+    TJexExceptionLog* Attached(jex::TJexLFormats AFormats) {
+        TJexExceptionLog* logger = NewLogger(host::Application);
+        logger->SetFormats(AFormats);
+        TJexFatalReport::Instance().Attach(logger);
+        return logger;
+    }
+
+    static std::string Compose(const platform::TFaultInfo& AFault) {
+        return std::string(TJexFatalReport::Instance().Compose(AFault));
+    }
+};
+
+// An address inside the hosting library's code, with the module the loader knows it by.
+struct TLibraryAddress {
+    std::uintptr_t Address = 0;
+    std::string Module;
+    std::uintptr_t Offset = 0;
+};
+
+TLibraryAddress HostLibraryAddress() {
+    TLibraryAddress result;
+    const auto address = reinterpret_cast<std::uintptr_t>(&host::FormatSettings) + 4;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(address), &info) == 0 || info.dli_fname == nullptr)
+        return result;
+    const std::string path = info.dli_fname;
+    result.Address = address;
+    result.Module = path.substr(path.rfind('/') + 1);
+    result.Offset = address - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    return result;
+}
+
+std::string Hex8(std::uintptr_t AValue) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(AValue));
+    return text;
+}
+
+TEST_F(FatalReportComposeTest, DateAndTimeAreWrittenAsFormatDateTimeWritesThemForTheLocale) {
+    struct TPatterns {
+        const char* Date;
+        const char* Time;
+    };
+
+    // Separators other than ":" after the hour, am/pm in upper case and quoted text included.
+    const TPatterns patterns[] = {
+        {"dd/mm/yyyy", "hh:nn:ss"},           {"d/m/yy", "h:mm:ss AM/PM"},
+        {"ddd d mmm yyyy", "hh.mm.ss"},       {"dddd, mmmm d", "h:mm a/p"},
+        {"'day' d \"of\" mmmm", "h mm AMPM"}, {"yy/m/d", "t"},
+    };
+    for (const TPatterns& pattern : patterns) {
+        SCOPED_TRACE(std::string(pattern.Date) + " " + pattern.Time);
+        host::TFormatSettings& settings = host::FormatSettings();
+        settings.ShortDateFormat = pattern.Date;
+        settings.LongTimeFormat = pattern.Time;
+        settings.ShortTimeFormat = "hh:nn";
+        Attached({jex::lfDate, jex::lfTime});
+        const platform::TFaultInfo fault;
+        // A second may pass between the report and the expected text; one of three tries is
+        // within one second.
+        bool matched = false;
+        std::string report;
+        std::string expected;
+        for (int attempt = 0; attempt < 3 && !matched; ++attempt) {
+            const auto now = host::Now();
+            expected =
+                FormatDateTime(pattern.Date, now) + " " + FormatDateTime(pattern.Time, now) + " ?";
+            report = Compose(fault);
+            matched = report == expected;
+        }
+        EXPECT_TRUE(matched) << "report " << report << ", FormatDateTime " << expected;
+    }
+}
+
+TEST_F(FatalReportComposeTest, TerminateNamesTheExceptionBeingHandledOrSaysThereWasNone) {
+    Attached({jex::lfExceptionClassName, jex::lfMessage});
+    platform::TFaultInfo fault;
+    fault.Kind = platform::fkTerminate;
+    fault.Signal = SIGABRT;
+    const std::string none = Compose(fault);
+    EXPECT_NE(none.find("\r\nClassname: EExternalException\r\n"), std::string::npos) << none;
+    EXPECT_NE(none.find(".\r\nTerminated without an exception being handled.\r\n"),
+              std::string::npos)
+        << none;
+
+    try {
+        throw std::runtime_error("disk full");
+    } catch (...) {
+        const std::string handled = Compose(fault);
+        EXPECT_NE(handled.find("\r\nClassname: std::runtime_error\r\n"), std::string::npos)
+            << handled;
+        EXPECT_NE(handled.find(".\r\ndisk full.\r\n"), std::string::npos) << handled;
+    }
+}
+
+TEST_F(FatalReportComposeTest, FaultOutsideTheProgramNamesTheLibraryAndTheOffsetInIt) {
+    const TLibraryAddress library = HostLibraryAddress();
+    if (library.Address == 0 || library.Module.find(".so") == std::string::npos)
+        GTEST_SKIP() << "the host layer is linked into the test program";
+    Attached({jex::lfPhysAddress, jex::lfMessage});
+    platform::TFaultInfo fault;
+    fault.Kind = platform::fkAccessViolation;
+    fault.Signal = SIGSEGV;
+    fault.Address = library.Address;
+    const std::string report = Compose(fault);
+    EXPECT_EQ(report.rfind("Phys.addr: " + Hex8(library.Address) + " ", 0), 0u) << report;
+    EXPECT_NE(report.find("\r\nMessage: Exception EAccessViolation in module " + library.Module +
+                          " at " + Hex8(library.Offset & 0xFFFFFFFFu) + ".\r\n"),
+              std::string::npos)
+        << report;
+}
+
+TEST_F(FatalReportComposeTest, EnvironmentSectionsAndSignatureAreTheOrdinaryReportsOnes) {
+    TJexExceptionLog* logger =
+        Attached({jex::lfExceptionClassName, jex::lfSourceLine, jex::lfApplication,
+                  jex::lfComputerInfo, jex::lfOSInfo, jex::lfSignature, jex::lfSeparator});
+    platform::TFaultInfo fault;
+    fault.Kind = platform::fkIntDivide;
+    fault.Signal = SIGFPE;
+    const std::string report = Compose(fault);
+    const jex::TCrashSignature signature = jex::CrashSignature("EDivByZero", "", "");
+    // The map cannot be read: the source section is its line break alone.
+    EXPECT_EQ(report, "\r\nClassname: EDivByZero\r\n" + logger->GetApplicationDetails() +
+                          logger->GetComputerInfo() + logger->GetOSInfo() + "\r\nSignature: " +
+                          std::string(jex::SignatureText(signature)) + "\r\n======\r\n?");
+}
+
+TEST_F(FatalReportComposeTest, ReportGoesToTheFallbackWhenItsLoggerGoesAndToNoneAfterTheLast) {
+    TJexExceptionLog* first = NewLogger(host::Application);
+    TJexExceptionLog* second = NewLogger(host::Application);
+    second->SetLogFile(FTemp.File("second.log"));
+    TJexFatalReport& report = TJexFatalReport::Instance();
+    report.Attach(second);
+
+    // Only the logger the report belongs to can take it away.
+    report.Detach(first, nullptr);
+    EXPECT_EQ(report.Logger(), second);
+    report.Detach(second, first);
+    EXPECT_EQ(report.Logger(), first);
+
+    platform::TFaultInfo fault;
+    fault.Kind = platform::fkAccessViolation;
+    report.Write(fault);
+    EXPECT_NE(LogText().find("EAccessViolation"), std::string::npos) << LogText();
+    EXPECT_FALSE(std::filesystem::exists(FTemp.File("second.log")));
+
+    report.Detach(first, nullptr);
+    EXPECT_EQ(report.Logger(), nullptr);
+    std::filesystem::remove(LogPath());
+    report.Write(fault);
+    EXPECT_FALSE(std::filesystem::exists(LogPath()));
+}
+
+TEST_F(FatalReportComposeTest, LoggerWithoutALogFileWritesNothing) {
+    TJexExceptionLog* logger = Attached(jex::DefaultFormats);
+    logger->SetLogFile("");
+    platform::TFaultInfo fault;
+    TJexFatalReport::Instance().Write(fault);
+    EXPECT_TRUE(std::filesystem::is_empty(FTemp.Path()));
 }
 
 } // namespace

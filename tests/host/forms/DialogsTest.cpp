@@ -61,3 +61,44 @@ TEST_F(DialogsTest, MessageBeepGoesToTheWidgetsetElseToThePlatformsScreen) {
     EXPECT_EQ(fake.Beeps, 1);
     InitApplication(std::make_unique<THeadlessWidgetSet>());
 }
+
+// A dialog of one button answers with that button however it is closed; Help has no result.
+TEST_F(DialogsTest, LoneButtonIsBothTheDefaultAndTheCancelAnswer) {
+    const struct {
+        TMsgDlgBtn Button;
+        TModalResult Result;
+    } buttons[] = {{mbYes, mrYes},           {mbNo, mrNo},       {mbOK, mrOk},
+                   {mbCancel, mrCancel},     {mbAbort, mrAbort}, {mbRetry, mrRetry},
+                   {mbIgnore, mrIgnore},     {mbAll, mrAll},     {mbNoToAll, mrNoToAll},
+                   {mbYesToAll, mrYesToAll}, {mbHelp, mrNone}};
+
+    for (const auto& button : buttons) {
+        SCOPED_TRACE(static_cast<int>(button.Button));
+        EXPECT_EQ(ButtonResult(button.Button), button.Result);
+        const TMessageDlgRequest request = PrepareMessageDlg("m", mtCustom, {button.Button});
+        EXPECT_EQ(request.DefaultResult, button.Result);
+        EXPECT_EQ(request.CancelResult, button.Result);
+    }
+}
+
+TEST(DialogsWithoutApplicationTest, MessagesGoToStandardErrorAndTheDefaultAnswers) {
+    ASSERT_EQ(Application, nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageDlg("Disk full", mtError, mbAbortRetryIgnore), mrRetry);
+    ShowMessage("Saved");
+    // A custom dialog has the application's title as its caption: none without an application.
+    EXPECT_EQ(MessageDlg("Plain", mtCustom, {}), mrOk);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Disk full\nSaved\n: Plain\n");
+}
+
+TEST_F(DialogsTest, HeadlessLogNamesTheKindOfEveryMessage) {
+    testing::internal::CaptureStderr();
+    MessageDlg("a", mtWarning, {mbOK});
+    MessageDlg("b", mtInformation, {mbOK});
+    ShowMessage("c");
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(WS().Log().size(), 3u);
+    EXPECT_EQ(WS().Log()[0], "MessageDlg mtWarning [mbOK] Warning: a");
+    EXPECT_EQ(WS().Log()[1], "MessageDlg mtInformation [mbOK] Information: b");
+    EXPECT_EQ(WS().Log()[2].rfind("MessageDlg mtCustom [mbOK] ", 0), 0u) << WS().Log()[2];
+}

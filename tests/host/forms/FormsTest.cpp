@@ -811,3 +811,232 @@ TEST_F(TScreenTest, SizeAndBeepComeFromThePlatformsScreenService) {
     EXPECT_EQ(WS().Log().back(), "Beep");
     EXPECT_EQ(fake.Beeps, 0);
 }
+
+// ---- closing, focus rules, the screen's lists and the application's last resorts ------------
+
+namespace {
+
+// A control of class C owned by AForm and shown on it.
+template <typename C>
+C* Placed(TCustomForm* AForm) {
+    auto* control = Create<C>(AForm);
+    control->SetParent(AForm);
+    return control;
+}
+
+} // namespace
+
+TEST_F(TCustomFormTest, CloseQueryAndOnCloseCanKeepAFormOpen) {
+    Application->CreateForm<TForm>(); // the main form
+    TForm* form = Application->CreateForm<TForm>();
+    form->Show();
+    bool allow = false;
+    form->SetOnCloseQuery(
+        TCloseQueryEvent::FromCallable([&](TObject*, bool& ACanClose) { ACanClose = allow; }));
+    form->Close();
+    EXPECT_TRUE(form->Visible());
+
+    allow = true;
+    TCloseAction answer = caNone;
+    form->SetOnClose(
+        TCloseEvent::FromCallable([&](TObject*, TCloseAction& AAction) { AAction = answer; }));
+    form->Close();
+    EXPECT_TRUE(form->Visible());
+
+    answer = caHide;
+    form->Close();
+    EXPECT_FALSE(form->Visible());
+    EXPECT_FALSE(Application->Terminated());
+}
+
+TEST_F(TCustomFormTest, ModalFormThatRefusesToCloseKeepsNoResultAndOneFreedOnCloseGoes) {
+    TForm* form = Application->CreateForm<TForm>();
+    bool allow = false;
+    form->SetOnCloseQuery(
+        TCloseQueryEvent::FromCallable([&](TObject*, bool& ACanClose) { ACanClose = allow; }));
+    WS().SetModalResponder(THeadlessWidgetSet::TModalResponder::FromCallable(
+        [](TCustomForm* F) { F->SetModalResult(mrOk); }));
+    EXPECT_THROW(form->ShowModal(), EInvalidOperation);
+    EXPECT_EQ(form->ModalResult(), mrNone);
+    EXPECT_FALSE(form->Visible());
+
+    allow = true;
+    form->SetOnClose(
+        TCloseEvent::FromCallable([](TObject*, TCloseAction& AAction) { AAction = caFree; }));
+    EXPECT_EQ(form->ShowModal(), mrOk);
+    EXPECT_EQ(Screen->CustomFormCount(), 1);
+    Application->ProcessMessages(); // the posted release
+    EXPECT_EQ(Screen->CustomFormCount(), 0);
+}
+
+TEST_F(TCustomFormTest, ActiveControlMustBeAFocusableControlOfTheFormItself) {
+    TForm* form = Application->CreateForm<TForm>();
+    TForm* other = Application->CreateForm<TForm>();
+    auto* mine = Placed<TEdit>(form);
+    auto* hidden = Placed<TEdit>(form);
+    hidden->SetVisible(false);
+    auto* foreign = Placed<TEdit>(other);
+    EXPECT_THROW(form->SetActiveControl(form), EInvalidOperation);
+    EXPECT_THROW(form->SetActiveControl(hidden), EInvalidOperation);
+    EXPECT_THROW(form->SetActiveControl(foreign), EInvalidOperation);
+    EXPECT_THROW(form->FocusControl(hidden), EInvalidOperation);
+
+    // Chosen while another form is active, taken up when this one is activated.
+    form->Show();
+    other->Show();
+    other->SetFocus();
+    form->SetActiveControl(mine);
+    EXPECT_EQ(Screen->ActiveCustomForm(), other);
+    form->FocusControl(form);
+    EXPECT_EQ(Screen->ActiveCustomForm(), form);
+    EXPECT_EQ(Screen->ActiveControl(), mine);
+    form->SetActiveControl(nullptr);
+    EXPECT_EQ(form->ActiveControl(), nullptr);
+
+    other->SetVisible(false);
+    EXPECT_THROW(other->SetFocus(), EInvalidOperation);
+}
+
+TEST_F(TCustomFormTest, TabMovesTheFocusAndKeysWithoutAButtonAreLeftToTheControl) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* first = Placed<TEdit>(form);
+    auto* second = Placed<TEdit>(form);
+    form->Show();
+    first->SetFocus();
+    EXPECT_TRUE(form->DialogKey(VK_TAB, {}));
+    EXPECT_EQ(Screen->ActiveControl(), second);
+    EXPECT_TRUE(form->DialogKey(VK_TAB, {ssShift}));
+    EXPECT_EQ(Screen->ActiveControl(), first);
+    // No default, cancel or help: the keys are not the form's.
+    EXPECT_FALSE(form->DialogKey(VK_RETURN, {}));
+    EXPECT_FALSE(form->DialogKey(VK_ESCAPE, {}));
+    EXPECT_FALSE(form->DialogKey(VK_F1, {}));
+    EXPECT_FALSE(form->DialogKey('A', {}));
+}
+
+TEST_F(TScreenTest, FormListsRefuseIndexesOutsideThemAndCountOnlyFormsAsForms) {
+    TForm* form = Application->CreateForm<TForm>();
+    EXPECT_EQ(Screen->CustomForms(0), form);
+    EXPECT_EQ(Screen->Forms(0), form);
+    EXPECT_THROW(Screen->CustomForms(1), EListError);
+    EXPECT_THROW(Screen->CustomForms(-1), EListError);
+    EXPECT_THROW(Screen->Forms(1), EListError);
+    EXPECT_EQ(Screen->ClassName(), "TScreen");
+    EXPECT_EQ(Application->ClassName(), "TApplication");
+}
+
+TEST_F(TApplicationTest, CloseMessageEndsTheApplicationWithOrWithoutAMainForm) {
+    Application->PostMessage(Application->Handle(), WM_CLOSE);
+    Application->ProcessMessages();
+    EXPECT_TRUE(Application->Terminated());
+
+    DoneApplication();
+    InitApplication(std::make_unique<THeadlessWidgetSet>());
+    TForm* mainForm = Application->CreateForm<TForm>();
+    mainForm->Show();
+    int closes = 0;
+    mainForm->SetOnClose(TCloseEvent::FromCallable([&](TObject*, TCloseAction&) { ++closes; }));
+    Application->PostMessage(Application->Handle(), WM_CLOSE);
+    Application->ProcessMessages();
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(Application->Terminated());
+}
+
+TEST_F(TApplicationTest, SentMessagesReachTheControlAndUnknownHandlesAnswerNothing) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->Show();
+    int closes = 0;
+    form->SetOnClose(TCloseEvent::FromCallable([&](TObject*, TCloseAction&) { ++closes; }));
+    EXPECT_EQ(Application->SendMessage(form->Handle(), WM_CLOSE), 0);
+    EXPECT_EQ(closes, 1); // handled before SendMessage returned
+    EXPECT_EQ(SendMessage(987654, WM_CLOSE), 0);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(Application->PostMessage(0, WM_USER));
+}
+
+TEST_F(TApplicationTest, ExceptionFromShowingTheMainFormIsHandledAndTheLoopStillRuns) {
+    TForm* mainForm = Application->CreateForm<TForm>();
+    mainForm->SetOnShow(
+        TNotifyEvent::FromCallable([](TObject*) { throw EInvalidOperation("no room"); }));
+    std::vector<std::string> seen;
+    Application->SetOnException(TExceptionEvent::FromCallable(
+        [&](TObject*, Exception* E) { seen.push_back(E->Message()); }));
+    Application->SetOnIdle(
+        TIdleEvent::FromCallable([](TObject*, bool&) { Application->Terminate(); }));
+    Application->Run();
+    EXPECT_EQ(seen, std::vector<std::string>{"no room"});
+}
+
+TEST_F(TApplicationTest, WithoutOnExceptionTheErrorIsShownAndAFailingDisplayGoesToStandardError) {
+    try {
+        throw EConvertError("'x' is not a valid integer value");
+    } catch (...) {
+        Application->HandleException(Application);
+    }
+    ASSERT_EQ(WS().Log().size(), 1u);
+    EXPECT_NE(WS().Log()[0].find("'x' is not a valid integer value."), std::string::npos);
+
+    // The handler fails and so does showing its failure.
+    Application->SetOnException(TExceptionEvent::FromCallable(
+        [](TObject*, Exception*) { throw EInvalidOperation("handler broke"); }));
+    WS().SetDialogResponder(THeadlessWidgetSet::TDialogResponder::FromCallable(
+        [](const TMessageDlgRequest&) -> TModalResult { throw EOutOfResources("no window"); }));
+    testing::internal::CaptureStderr();
+    try {
+        throw EConvertError("bad");
+    } catch (...) {
+        Application->HandleException(Application);
+    }
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("Exception while handling an exception: no window\n"), std::string::npos)
+        << errors;
+
+    // A handler that aborts quietly shows nothing.
+    Application->SetOnException(
+        TExceptionEvent::FromCallable([](TObject*, Exception*) { throw EAbort(""); }));
+    WS().SetDialogResponder({});
+    const std::size_t shown = WS().Log().size();
+    try {
+        throw EConvertError("bad");
+    } catch (...) {
+        Application->HandleException(Application);
+    }
+    Application->ShowException(nullptr);
+    EXPECT_EQ(WS().Log().size(), shown);
+}
+
+TEST_F(TApplicationTest, OnlyOneApplicationAndNeverWithoutAWidgetset) {
+    EXPECT_THROW(InitApplication(std::make_unique<THeadlessWidgetSet>()), EInvalidOperation);
+    EXPECT_THROW(TApplication(nullptr, nullptr), EInvalidOperation);
+    DoneApplication();
+    EXPECT_THROW(InitApplication(nullptr), EInvalidOperation);
+    EXPECT_EQ(Application, nullptr);
+    InitApplication(std::make_unique<THeadlessWidgetSet>());
+}
+
+TEST_F(TApplicationTest, NoControlMeansNoHint) {
+    std::string hint = "stale";
+    EXPECT_FALSE(Application->ActivateHint(nullptr, hint));
+    EXPECT_EQ(hint, "");
+}
+
+TEST_F(TScreenTest, FocusGivenByTheToolkitAndClicksOnPlainControlsReachTheControls) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* first = Create<TEdit>(form);
+    first->SetParent(form);
+    auto* second = Create<TEdit>(form);
+    second->SetParent(form);
+    auto* label = Create<TLabel>(form);
+    label->SetParent(form);
+    int clicks = 0;
+    label->SetOnClick(TNotifyEvent::FromCallable([&](TObject*) { ++clicks; }));
+    form->Show();
+    THeadlessWidgetSet::FocusControl(second);
+    EXPECT_EQ(Screen->ActiveControl(), second);
+    THeadlessWidgetSet::Click(label);
+    EXPECT_EQ(clicks, 1);
+    // Hiding a hint that is not shown leaves no trace.
+    const std::size_t logged = WS().Log().size();
+    WS().HideHint();
+    EXPECT_EQ(WS().Log().size(), logged);
+}

@@ -293,3 +293,105 @@ TEST(TBitmapTest, NoDisplayMeansNoScreen) {
     EXPECT_EQ(height, 0);
     EXPECT_FALSE(captured);
 }
+
+// ---- fonts, colours and conversions between graphics ----------------------------------------
+
+TEST(TFontTest, EveryRealChangeFiresOnChangeOnceAndSizeAndHeightConvertAtTheScreensResolution) {
+    TFont font;
+    int changes = 0;
+    font.SetOnChange(TNotifyEvent::FromCallable([&](TObject* ASender) {
+        EXPECT_EQ(ASender, &font);
+        ++changes;
+    }));
+    font.SetName("Arial");
+    font.SetColor(clRed);
+    font.SetColor(clRed); // unchanged: no event
+    font.SetCharset(204);
+    font.SetStyle({fsBold});
+    font.SetStyle({fsBold});
+    EXPECT_EQ(changes, 4);
+
+    // Character height (negative) to points, rounded half away from zero, and back.
+    font.SetHeight(-11);
+    EXPECT_EQ(font.Size(), 8);
+    font.SetSize(12);
+    EXPECT_EQ(font.Height(), -16);
+    font.SetHeight(16); // a cell height gives a negative size
+    EXPECT_EQ(font.Size(), -12);
+    font.SetPixelsPerInch(120);
+    font.SetSize(10);
+    EXPECT_EQ(font.Height(), -17);
+
+    TFont copy;
+    int copyChanges = 0;
+    copy.SetOnChange(TNotifyEvent::FromCallable([&](TObject*) { ++copyChanges; }));
+    copy.Assign(&font);
+    EXPECT_EQ(copyChanges, 1);
+    EXPECT_EQ(copy.Name(), "Arial");
+    EXPECT_EQ(copy.Color(), clRed);
+    EXPECT_EQ(copy.Charset(), 204);
+    EXPECT_EQ(copy.Style(), TFontStyles{fsBold});
+    EXPECT_EQ(copy.Size(), 10);
+    TBitmap notAFont;
+    EXPECT_THROW(copy.Assign(&notAFont), EConvertError);
+}
+
+TEST(TColorTest, SystemColoursResolveToTheClassicSchemeAndPlainColoursStay) {
+    EXPECT_EQ(ColorToRGB(clWindow), clWhite);
+    EXPECT_EQ(ColorToRGB(clBtnFace), 0xC8D0D4);
+    EXPECT_EQ(ColorToRGB(static_cast<TColor>(0x80000018u)), 0xE1FFFF);
+    // A system colour the scheme does not know is a neutral grey.
+    EXPECT_EQ(ColorToRGB(static_cast<TColor>(0x80000001u)), clSilver);
+    EXPECT_EQ(ColorToRGB(0x123456), 0x123456);
+
+    TBitmap bitmap;
+    bitmap.SetSize(2, 1);
+    bitmap.SetPixel(0, 0, clBtnFace);
+    bitmap.SetPixel(5, 0, clRed); // outside: ignored
+    EXPECT_EQ(bitmap.Pixel(0, 0), 0xC8D0D4);
+    EXPECT_EQ(bitmap.Pixel(-1, 0), clNone);
+    EXPECT_EQ(bitmap.Pixel(0, 1), clNone);
+}
+
+TEST(TIconTest, IconAndBitmapConvertIntoEachOtherAndAMaskMustFitTheImage) {
+    TBitmap image;
+    image.SetSize(2, 2);
+    image.SetPixel(1, 1, clRed);
+    TIcon icon;
+    EXPECT_THROW(icon.SetImage(image, std::vector<bool>(3, true)), EInvalidGraphicOperation);
+    icon.SetImage(image, {true, false, true, true});
+    EXPECT_FALSE(icon.Opaque(1, 0));
+    EXPECT_TRUE(icon.Opaque(1, 1));
+    EXPECT_FALSE(icon.Opaque(2, 0));
+
+    TBitmap fromIcon;
+    fromIcon.Assign(&icon);
+    EXPECT_EQ(fromIcon.Width(), 2);
+    EXPECT_EQ(fromIcon.Pixel(1, 1), clRed);
+
+    TIcon fromBitmap;
+    fromBitmap.Assign(&fromIcon);
+    EXPECT_EQ(fromBitmap.Width(), 2);
+    EXPECT_EQ(fromBitmap.Image().Pixel(1, 1), clRed);
+    EXPECT_TRUE(fromBitmap.Opaque(1, 0)); // no mask: every pixel shows
+
+    TFont font;
+    EXPECT_THROW(fromBitmap.Assign(&font), EConvertError);
+    EXPECT_THROW(fromIcon.Assign(&font), EConvertError);
+}
+
+TEST(TPictureTest, IconAccessorReplacesOtherGraphicsAndForeignSourcesAreRefused) {
+    TPicture picture;
+    picture.Bitmap()->SetSize(3, 3);
+    TIcon* icon = picture.Icon();
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(picture.Graphic(), icon);
+    EXPECT_EQ(icon->Width(), 0);
+    EXPECT_EQ(picture.Icon(), icon); // asked again: the same icon
+
+    TPicture copy;
+    copy.Assign(&picture);
+    EXPECT_NE(dynamic_cast<TIcon*>(copy.Graphic()), nullptr);
+    TFont font;
+    EXPECT_THROW(copy.Assign(&font), EConvertError);
+}

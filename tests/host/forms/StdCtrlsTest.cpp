@@ -109,3 +109,105 @@ TEST_F(TComboBoxTest, ItemIndexSelectsTheTextAndRefusesBadIndexes) {
     combo->Items()->Clear();
     EXPECT_EQ(combo->ItemIndex(), -1);
 }
+
+// ---- keys, three-state boxes, failing change handlers and labels ----------------------------
+
+TEST_F(TCheckBoxTest, ThreeStateBoxCyclesThroughGrayedAndOnlySpaceToggles) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* box = Create<TCheckBox>(form);
+    box->SetParent(form);
+    box->SetAllowGrayed(true);
+    THeadlessWidgetSet::PressKey(box, 'X');
+    EXPECT_EQ(box->State(), cbUnchecked);
+    THeadlessWidgetSet::PressKey(box, VK_SPACE);
+    EXPECT_EQ(box->State(), cbChecked);
+    box->Toggle();
+    EXPECT_EQ(box->State(), cbGrayed);
+    box->Toggle();
+    EXPECT_EQ(box->State(), cbUnchecked);
+}
+
+TEST_F(TCheckBoxTest, SpaceClicksAButtonAndLettersDoNot) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* button = Create<TButton>(form);
+    button->SetParent(form);
+    int clicks = 0;
+    button->SetOnClick(TNotifyEvent::FromCallable([&](TObject*) { ++clicks; }));
+    THeadlessWidgetSet::PressKey(button, 'X');
+    EXPECT_EQ(clicks, 0);
+    THeadlessWidgetSet::PressKey(button, VK_SPACE);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(TCustomEditTest, BackspaceOnEmptyTextAndControlCharactersChangeNothing) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* edit = Create<TEdit>(form);
+    edit->SetParent(form);
+    int changes = 0;
+    edit->SetOnChange(TNotifyEvent::FromCallable([&](TObject*) { ++changes; }));
+    THeadlessWidgetSet::TypeText(edit, "\b\x01");
+    EXPECT_EQ(edit->Text(), "");
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(TCustomMemoTest, FailingChangeHandlerLeavesLinesAndTextInStep) {
+    auto* memo = Create<TMemo>(Application);
+    bool fail = true;
+    memo->SetOnChange(TNotifyEvent::FromCallable([&](TObject*) {
+        if (fail)
+            throw EInvalidOperation("rejected");
+    }));
+    EXPECT_THROW(memo->SetText("one"), EInvalidOperation);
+    EXPECT_THROW(memo->Lines()->Add("two"), EInvalidOperation);
+    fail = false;
+    // Both ways still work afterwards: nothing was left marked as being synchronised.
+    memo->SetText("a\r\nb");
+    EXPECT_EQ(memo->Lines()->Count(), 2);
+    TStringList replacement;
+    replacement.Add("x");
+    replacement.Add("y");
+    replacement.Add("z");
+    memo->SetLines(&replacement);
+    EXPECT_EQ(memo->Text(), "x\r\ny\r\nz");
+}
+
+TEST_F(TCustomMemoTest, TypedCharactersGoIntoTheTextAndLineBreaksOnlyThroughEnter) {
+    TForm* form = Application->CreateForm<TForm>();
+    auto* memo = Create<TMemo>(form);
+    memo->SetParent(form);
+    memo->SetWantReturns(true);
+    THeadlessWidgetSet::TypeText(memo, "ab\rc");
+    EXPECT_EQ(memo->Text(), "abc");
+    THeadlessWidgetSet::PressKey(memo, VK_RETURN);
+    EXPECT_EQ(memo->Text(), "abc\r\n");
+    EXPECT_EQ(memo->Lines()->Count(), 1);
+}
+
+TEST_F(TComboBoxTest, DropDownListTakesOnlyItsItemsAndOnChangeFiresOnlyForANewIndex) {
+    auto* combo = Create<TComboBox>(Application);
+    TStringList items;
+    items.Add("red");
+    items.Add("green");
+    combo->SetItems(&items);
+    combo->SetStyle(csDropDownList);
+    int changes = 0;
+    combo->SetOnChange(TNotifyEvent::FromCallable([&](TObject*) { ++changes; }));
+    combo->SetText("green");
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    combo->SetText("blue");
+    EXPECT_EQ(combo->Text(), "green");
+    combo->SetItemIndex(1);
+    EXPECT_EQ(changes, 1);
+}
+
+TEST(TLabelTest, FocusControlIsForgottenWhenThatControlIsFreed) {
+    TLabel label(nullptr);
+    auto* first = new TEdit(nullptr);
+    auto* second = new TEdit(nullptr);
+    label.SetFocusControl(first);
+    label.SetFocusControl(second);
+    delete first; // no longer watched: nothing changes
+    EXPECT_EQ(label.FocusControl(), second);
+    delete second;
+    EXPECT_EQ(label.FocusControl(), nullptr);
+}

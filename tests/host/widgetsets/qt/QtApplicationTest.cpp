@@ -7,16 +7,19 @@
 #include "QtScreenTest.h"
 #include "exceptions/LogError.h"
 #include "host/core/ClassesThread.h"
+#include "host/forms/Dialogs.h"
 #include "host/forms/StdCtrls.h"
 #include "platform/ProcessImage.h"
 #include "tests/support/TempDir.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
@@ -418,4 +421,123 @@ TEST_F(TQtApplicationTest, SynchronizeCompletesWhileAMessageBoxOpenedByAPostedMe
     if (worker.joinable())
         worker.join();
     EXPECT_TRUE(closedAfterSync);
+}
+
+// ---- combo boxes, memos, keys and message boxes as Qt delivers them -------------------------
+
+TEST_F(TQtApplicationTest, ComboBoxShowsItsItemsAndAPickInTheListSelectsTheItem) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(10, 10, 200, 100);
+    auto* combo = Create<TComboBox>(form);
+    combo->SetParent(form);
+    combo->Items()->Add("red");
+    combo->Items()->Add("green");
+    int changes = 0;
+    combo->SetOnChange(TNotifyEvent::FromCallable([&](TObject*) { ++changes; }));
+    form->Show();
+    auto* list = qobject_cast<QComboBox*>(WS().Widget(combo));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(1).toStdString(), "green");
+    Q_EMIT list->activated(1); // what picking the second entry sends
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    EXPECT_EQ(combo->Text(), "green");
+    EXPECT_EQ(changes, 1);
+
+    // Items added later and an editable style show in the widget; so does typed-in text.
+    combo->SetStyle(csDropDown);
+    combo->Items()->Add("blue");
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_TRUE(list->isEditable());
+    combo->SetText("teal");
+    EXPECT_EQ(list->currentText().toStdString(), "teal");
+}
+
+TEST_F(TQtApplicationTest, MemoTakesTheWidgetsLinesWithTheFrameworksLineBreaks) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(10, 10, 200, 100);
+    auto* memo = Create<TMemo>(form);
+    memo->SetParent(form);
+    form->Show();
+    auto* text = qobject_cast<QPlainTextEdit*>(WS().Widget(memo));
+    ASSERT_NE(text, nullptr);
+    text->setPlainText("first\nsecond");
+    EXPECT_EQ(memo->Text(), "first\r\nsecond");
+    ASSERT_EQ(memo->Lines()->Count(), 2);
+    EXPECT_EQ(memo->Lines()->Strings(1), "second");
+}
+
+TEST_F(TQtApplicationTest, DialogKeysReachOnKeyDownWithTheirModifiers) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(10, 10, 200, 100);
+    auto* edit = Create<TEdit>(form);
+    edit->SetParent(form);
+    std::vector<std::pair<std::uint16_t, TShiftState>> keys;
+    edit->SetOnKeyDown(
+        TKeyEvent::FromCallable([&](TObject*, std::uint16_t& AKey, TShiftState AShift) {
+            keys.emplace_back(AKey, AShift);
+            AKey = 0; // used here
+        }));
+    form->Show();
+    QWidget* line = WS().Widget(edit);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return,
+                    Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier);
+    QCoreApplication::sendEvent(line, &enter);
+    QKeyEvent help(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QCoreApplication::sendEvent(line, &help);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].first, VK_RETURN);
+    EXPECT_EQ(keys[0].second, (TShiftState{ssShift, ssAlt, ssCtrl}));
+    EXPECT_EQ(keys[1].first, VK_F1);
+    EXPECT_EQ(keys[1].second, TShiftState{});
+}
+
+TEST_F(TQtApplicationTest, MessageBoxesShowTheIconOfTheirKindAndAnswerWithTheButtonPressed) {
+    const struct {
+        TMsgDlgType Type;
+        QMessageBox::Icon Icon;
+    } kinds[] = {{mtWarning, QMessageBox::Warning},
+                 {mtError, QMessageBox::Critical},
+                 {mtInformation, QMessageBox::Information},
+                 {mtConfirmation, QMessageBox::Question},
+                 {mtCustom, QMessageBox::NoIcon}};
+
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(static_cast<int>(kind.Type));
+        const TMessageDlgRequest request = PrepareMessageDlg("Go on?", kind.Type, mbYesNoCancel);
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        TModalResult result = mrNone;
+        EXPECT_TRUE(RunWithSteps([&] { result = WS().MessageDlg(request); },
+                                 [&] {
+                                     auto* box = qobject_cast<QMessageBox*>(
+                                         QApplication::activeModalWidget());
+                                     if (box == nullptr)
+                                         return false;
+                                     icon = box->icon();
+                                     box->button(QMessageBox::No)->click();
+                                     return true;
+                                 }));
+        EXPECT_EQ(icon, kind.Icon);
+        EXPECT_EQ(result, mrNo);
+    }
+
+    // A request without buttons still gets one to close it; a box closed without a button
+    // answers the request's cancel result.
+    TMessageDlgRequest bare;
+    bare.Text = "Done";
+    bare.CancelResult = mrAbort;
+    int buttons = 0;
+    TModalResult result = mrNone;
+    EXPECT_TRUE(RunWithSteps([&] { result = WS().MessageDlg(bare); },
+                             [&] {
+                                 auto* box =
+                                     qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                                 if (box == nullptr)
+                                     return false;
+                                 buttons = static_cast<int>(box->buttons().size());
+                                 box->done(0);
+                                 return true;
+                             }));
+    EXPECT_EQ(buttons, 1);
+    EXPECT_EQ(result, mrAbort);
 }

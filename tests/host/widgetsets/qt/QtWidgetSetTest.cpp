@@ -330,4 +330,22 @@ TEST_F(TQtApplicationTest, FormsAreWindowsAtTheirStoredPlaceAndFocusReachesTheSc
     SaveArtefact(GrabScreen().copy(ScreenRect(form, form).adjusted(-10, -10, 10, 10)), "qt-form");
 }
 
+TEST_F(TQtApplicationTest, ScreenCopyShowsAFormOfItsOwnColourWhereItStands) {
+    TForm* form = Application->CreateForm<TForm>();
+    form->SetBounds(60, 70, 160, 120);
+    form->SetColor(clRed);
+    form->Show();
+    QWidget* window = WS().Widget(form);
+    ASSERT_TRUE(WaitUntil([&] { return window->isVisible() && window->isActiveWindow(); }));
+    const QPoint centre = Centre(ScreenRect(form, form));
+    TBitmap copy;
+    // The window manager may take a moment to draw the window.
+    ASSERT_TRUE(WaitUntil([&] {
+        return WS().CaptureScreen(copy) && copy.Pixel(centre.x(), centre.y()) == clRed;
+    })) << "pixel "
+        << std::hex << copy.Pixel(centre.x(), centre.y());
+    EXPECT_EQ(copy.Width(), WS().ScreenSize().Width);
+    EXPECT_EQ(copy.Height(), WS().ScreenSize().Height);
+}
+
 } // namespace
