@@ -229,8 +229,10 @@ void OnFaultSignal(int ASignal, siginfo_t* AInfo, void* AContext) {
     WriteCoverageCounts();
     ResetToDefault(ASignal);
     // A fault happens again when the instruction is retried, now with the default action; a
-    // signal someone sent is sent again (it stays pending until this handler returns).
-    if (!fromKernel && ASignal != SIGABRT)
+    // signal someone sent is sent again (it stays pending until this handler returns). So is
+    // abort's own: abort would raise it again itself, but a SIGABRT another process sent would
+    // otherwise be used up here and the process would go on after its fatal report.
+    if (!fromKernel)
         raise(ASignal);
 }
 

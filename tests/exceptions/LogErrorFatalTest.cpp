@@ -138,6 +138,14 @@ TEST_F(FatalReportTest, EveryCrashLeavesOneReportOfItsClassAndPositionAndEndsWit
     });
 }
 
+TEST_F(FatalReportTest, AnAbortSentByAnotherProcessIsReportedAndStillEndsTheProcess) {
+    const TChildOutcome outcome = Run("sent-abort");
+    ASSERT_FALSE(outcome.TimedOut);
+    EXPECT_TRUE(outcome.Signalled) << "the child went on after the report: " << outcome.Errors;
+    EXPECT_EQ(outcome.Signal, SIGABRT);
+    EXPECT_EQ(Count(Log(), "\r\nClassname: "), 1u) << Log();
+}
+
 // Linux delivers a privileged instruction in user mode as SIGSEGV (a general-protection fault),
 // so that is the signal the child ends with once the report is written.
 TEST_F(FatalReportTest, FloatingPointAndPrivilegedInstructionFaultsAreReportedByTheirClass) {

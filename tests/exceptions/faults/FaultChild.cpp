@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -196,6 +197,11 @@ int main(int AArgc, char** AArgv) {
         return Recurse(0);
     else if (scenario == "abort")
         CallAbort();
+    else if (scenario == "sent-abort") {
+        // As another process would send it: the report is written and the process still ends.
+        kill(getpid(), SIGABRT);
+        return 0;
+    }
     else if (scenario == "worker-exception")
         std::thread(&ThrowInWorker).join();
     else if (scenario == "worker-fault")
